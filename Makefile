@@ -1,0 +1,55 @@
+# Froth: the two commands of the README, and a few more for developers.
+#   make run    install what is missing, build (Release), start the simulator
+#   make test   install what is missing, build, run every test twice:
+#               a normal build and an AddressSanitizer + UBSan build
+#   make bench  build (Release) and run the benchmarks
+#   make soak   the long coarsening sweep under the sanitizers
+
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+RELEASE_DIR := build/release
+TEST_DIR := build/test
+ASAN_DIR := build/asan
+# Test builds keep assertions on.
+TEST_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g"
+
+.PHONY: deps release run test test-normal test-asan bench soak clean
+
+deps:
+	@bash scripts/install-deps.sh
+
+release: deps
+	@cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DFROTH_BUILD_TESTS=OFF >/dev/null
+	@cmake --build $(RELEASE_DIR) -j $(JOBS)
+
+run: release
+	@if [ -x $(RELEASE_DIR)/src/app/froth ]; then \
+	  $(RELEASE_DIR)/src/app/froth; \
+	else \
+	  echo "froth: the interactive program is not built yet; built so far:"; \
+	  find $(RELEASE_DIR) -maxdepth 3 -type f -perm -u+x -not -name '*.so' | sort; \
+	fi
+
+test: deps test-normal test-asan
+
+test-normal:
+	@cmake -S . -B $(TEST_DIR) $(TEST_FLAGS) >/dev/null
+	@cmake --build $(TEST_DIR) -j $(JOBS)
+	@cd $(TEST_DIR) && ctest -j $(JOBS) --output-on-failure -LE soak
+
+test-asan:
+	@cmake -S . -B $(ASAN_DIR) $(TEST_FLAGS) -DFROTH_SANITIZE=ON -DFROTH_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(ASAN_DIR) -j $(JOBS)
+	@cd $(ASAN_DIR) && ctest -j $(JOBS) --output-on-failure -LE soak
+
+bench: release
+	@cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DFROTH_BUILD_TESTS=OFF -DFROTH_BUILD_BENCH=ON >/dev/null
+	@cmake --build $(RELEASE_DIR) -j $(JOBS) --target froth_bench
+	@$(RELEASE_DIR)/bench/froth_bench
+
+soak: deps
+	@cmake -S . -B $(ASAN_DIR) $(TEST_FLAGS) -DFROTH_SANITIZE=ON -DFROTH_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(ASAN_DIR) -j $(JOBS)
+	@cd $(ASAN_DIR) && ctest --output-on-failure -L soak
+
+clean:
+	rm -rf build

@@ -1,0 +1,71 @@
+#ifndef FROTH_TESTS_POLYMESH_MESH_BUILDERS_H
+#define FROTH_TESTS_POLYMESH_MESH_BUILDERS_H
+
+// Canonical small meshes shared by the tests.
+
+#include <cmath>
+#include <sstream>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "foam/foam_mesh.h"
+
+namespace froth_test {
+
+using Quarvel::kordal::FoamMesh;
+using vector3_type = FoamMesh::vector3_type;
+using vertex_handle = FoamMesh::vertex_handle;
+using halfedge_handle = FoamMesh::halfedge_handle;
+using edge_handle = FoamMesh::edge_handle;
+using face_handle = FoamMesh::face_handle;
+
+/// gtest predicate: the mesh passes its validity checker; the reason otherwise.
+inline ::testing::AssertionResult MeshIsValid(FoamMesh const& mesh) {
+  std::ostringstream why;
+  if (mesh.is_valid(&why)) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << why.str();
+}
+
+/// Adds the vertices at the given (x, y) positions; returns their handles.
+inline std::vector<vertex_handle> add_points(FoamMesh& mesh, std::vector<std::pair<double, double>> const& xy) {
+  std::vector<vertex_handle> v;
+  for (auto const& p : xy) v.push_back(mesh.add_vertex(vector3_type(p.first, p.second, 0)));
+  return v;
+}
+
+/// Two counter-clockwise triangles sharing the edge 1-2.
+///
+///   3 ----- 2
+///   |     / |
+///   |   /   |
+///   | /     |
+///   0 ----- 1
+inline std::vector<vertex_handle> make_two_triangles(FoamMesh& mesh) {
+  auto v = add_points(mesh, {{0, 0}, {1, 0}, {1, 1}, {0, 1}});
+  mesh.add_face(std::vector<vertex_handle>{v[0], v[1], v[2]});
+  mesh.add_face(std::vector<vertex_handle>{v[0], v[2], v[3]});
+  return v;
+}
+
+/// Centre vertex 0 and ring vertices 1..6 of a regular hexagon; the faces are
+/// the counter-clockwise triangles (0, i, i+1), not added here.
+///
+///        3 --- 2
+///       /  `. /  `.
+///      4 --- 0 --- 1
+///       `.  / `.  /
+///        5 --- 6
+inline std::vector<vertex_handle> make_hexagon_points(FoamMesh& mesh) {
+  std::vector<std::pair<double, double>> xy{{0, 0}};
+  for (int i = 0; i < 6; ++i) xy.push_back({std::cos(i * M_PI / 3), std::sin(i * M_PI / 3)});
+  return add_points(mesh, xy);
+}
+
+inline std::vector<vertex_handle> hexagon_triangle(std::vector<vertex_handle> const& v, int i) {
+  return {v[0], v[1 + i], v[1 + (i + 1) % 6]};
+}
+
+}  // namespace froth_test
+
+#endif
