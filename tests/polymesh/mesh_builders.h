@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "foam/foam_geometry.h"
 #include "foam/foam_mesh.h"
 
 namespace froth_test {
