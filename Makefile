@@ -26,7 +26,7 @@ run: release
 	  $(RELEASE_DIR)/src/app/froth; \
 	else \
 	  echo "froth: the interactive program is not built yet; built so far:"; \
-	  find $(RELEASE_DIR) -maxdepth 3 -type f -perm -u+x -not -name '*.so' | sort; \
+	  find $(RELEASE_DIR) -path '*/CMakeFiles' -prune -o -type f -perm -u+x -print | sort; \
 	fi
 
 test: deps test-normal test-asan
@@ -49,7 +49,10 @@ bench: release
 soak: deps
 	@cmake -S . -B $(ASAN_DIR) $(TEST_FLAGS) -DFROTH_SANITIZE=ON -DFROTH_BUILD_BENCH=OFF >/dev/null
 	@cmake --build $(ASAN_DIR) -j $(JOBS)
-	@cd $(ASAN_DIR) && ctest --output-on-failure -L soak
+	@cd $(ASAN_DIR) && ctest -j $(JOBS) -L soak --output-on-failure -V > soak.log 2>&1; status=$$?; \
+	  grep -E '^[0-9]+: soak:' soak.log | sed 's/^[0-9]*: //'; \
+	  grep -hoE 'soak: .*' soak.log | awk '{runs+=$$2; loops+=$$11; t1+=$$13; t2+=$$15} END {print "soak total: " runs " runs, " loops " loops, " t1 " T1, " t2 " T2"}'; \
+	  tail -3 soak.log; exit $$status
 
 clean:
 	rm -rf build

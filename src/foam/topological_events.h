@@ -1,0 +1,217 @@
+#ifndef FROTH_FOAM_TOPOLOGICAL_EVENTS_H
+#define FROTH_FOAM_TOPOLOGICAL_EVENTS_H
+
+// The junction-centred entry points of the T1 and T2 events.
+//
+// Every event keeps the foam a closed trivalent foam whose bubbles all have
+// three films or more: a forced T1 is not made when a bubble beside the film
+// would be left with two, and a three-sided bubble is not collapsed while a
+// neighbour has three films (the pair is reshaped first, from its smaller
+// member).
+
+#include <iostream>
+
+#include "foam/foam2d_simulator.h"
+#include "foam/t1_process.h"
+#include "foam/t2_process.h"
+
+namespace Quarvel {
+namespace kordal {
+
+template <typename M, typename P1, typename P2, typename P3, typename P4, typename P5>
+bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::perform_t1(vertex_handle junction, unsigned const& max_iterations,
+                                                         double const& tau) {
+  M& mesh = *m_mesh;
+  edge_handle film;
+  for (typename M::const_vertex_halfedge_circulator c(mesh, junction); c; ++c) {
+    edge_handle const e = c->m_edge;
+    if (has_threefold_ends(mesh, e) && is_t1_candidate(mesh, e, m_t1_threshold) && can_rewire_t1(mesh, e) &&
+        !beside_vanishing_bubble(e)) {
+      film = e;
+      break;
+    }
+  }
+  if (film.is_null()) return false;
+  index_type const id = junction.get_idx();
+  edge_handle const created = rewire_t1(mesh, film);
+  ++m_t1_count;
+  finish_forced_t1(created, max_iterations, tau);
+  if (m_verbose) {
+    std::cout << "- T1 for junction [handleID: " << id << "] was handled - new junction [handleID: "
+              << mesh.get_halfedge(mesh.get_edge(created).m_halfedge0).m_destination.get_idx() << "]" << std::endl;
+  }
+  return true;
+}
+
+template <typename M, typename P1, typename P2, typename P3, typename P4, typename P5>
+void Foam2DSimulator<M, P1, P2, P3, P4, P5>::finish_forced_t1(edge_handle created, unsigned const& max_iterations,
+                                                               double const& tau) {
+  M& mesh = *m_mesh;
+  vertex_handle const n0 = mesh.get_halfedge(mesh.get_edge(created).m_halfedge0).m_destination;
+  vertex_handle const n1 = mesh.get_halfedge(mesh.get_edge(created).m_halfedge1).m_destination;
+  equilibrate(n0, max_iterations, tau);
+  equilibrate(n1, max_iterations, tau);
+  mesh.get_edge(created).m_created_by_t1 = true;
+}
+
+template <typename M, typename P1, typename P2, typename P3, typename P4, typename P5>
+bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::beside_vanishing_bubble(edge_handle film) const {
+  M const& mesh = *m_mesh;
+  auto const& e = mesh.get_edge(film);
+  for (halfedge_handle h : {e.m_halfedge0, e.m_halfedge1}) {
+    auto const& f = mesh.get_face(mesh.get_halfedge(h).m_face);
+    if (!f.m_is_outer && m_t2_threshold >= f.m_target_area) return true;
+  }
+  return false;
+}
+
+template <typename M, typename P1, typename P2, typename P3, typename P4, typename P5>
+bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::can_force_t1(edge_handle film) const {
+  M const& mesh = *m_mesh;
+  if (!can_rewire_t1(mesh, film)) return false;
+  auto const& e = mesh.get_edge(film);
+  return film_count(mesh.get_face(mesh.get_halfedge(e.m_halfedge0).m_face)) > 3 &&
+         film_count(mesh.get_face(mesh.get_halfedge(e.m_halfedge1).m_face)) > 3;
+}
+
+template <typename M, typename P1, typename P2, typename P3, typename P4, typename P5>
+bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::qualifies_for_t2(face_handle bubble) const {
+  M const& mesh = *m_mesh;
+  auto const& b = mesh.get_face(bubble);
+  if (b.m_is_outer || !is_enclosed_bubble(mesh, bubble)) return false;
+  return film_count(b) < 3 || m_t2_threshold >= b.m_target_area;
+}
+
+template <typename M, typename P1, typename P2, typename P3, typename P4, typename P5>
+typename Foam2DSimulator<M, P1, P2, P3, P4, P5>::face_handle Foam2DSimulator<M, P1, P2, P3, P4, P5>::side_bubble(
+    edge_handle created, bool first_side) const {
+  M const& mesh = *m_mesh;
+  auto const& e = mesh.get_edge(created);
+  // Of the three bubbles at an end of the new film, the one that the film
+  // does not border lies on the side of the old film.
+  vertex_handle const n = mesh.get_halfedge(first_side ? e.m_halfedge0 : e.m_halfedge1).m_destination;
+  face_handle const a = mesh.get_halfedge(e.m_halfedge0).m_face;
+  face_handle const b = mesh.get_halfedge(e.m_halfedge1).m_face;
+  for (typename M::const_vertex_halfedge_circulator c(mesh, n); c; ++c) {
+    if (c->m_face != a && c->m_face != b) return c->m_face;
+  }
+  return face_handle();
+}
+
+template <typename M, typename P1, typename P2, typename P3, typename P4, typename P5>
+bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::perform_t2(vertex_handle junction, unsigned const& max_iterations,
+                                                         double const& tau) {
+  M& mesh = *m_mesh;
+  index_type const id = junction.get_idx();
+  halfedge_handle const start = first_outgoing_with_bubble(mesh, junction);
+  if (start.is_null()) return false;
+  halfedge_handle const stop = mesh.get_vertex(junction).m_outgoing_halfedge;
+  halfedge_handle h = start;
+  do {
+    face_handle const bubble = mesh.get_halfedge(h).m_face;
+    h = mesh.get_halfedge(mesh.twin(h)).m_next;
+    if (bubble.is_null()) continue;
+    if (!qualifies_for_t2(bubble)) continue;
+    unsigned const films = film_count(mesh.get_face(bubble));
+    if (films == 3) {
+      if (handle_three_sided(bubble, max_iterations, tau)) return true;
+    } else if (films > 3) {
+      halfedge_handle const shortest = shortest_film(mesh, bubble);
+      if (mesh.origin(shortest) != junction && mesh.destination(shortest) != junction) continue;
+      edge_handle const e = mesh.get_halfedge(shortest).m_edge;
+      if (!can_force_t1(e)) continue;
+      edge_handle const created = rewire_t1(mesh, e);
+      ++m_t1_count;
+      finish_forced_t1(created, max_iterations, tau);
+      if (m_verbose) std::cout << "- T2 for junction [handleID: " << id << "] was handled by forcing a T1" << std::endl;
+      // The bubble, now one film shorter, collapses in the same visit when it
+      // can: left as it is, the next equilibrations would squeeze a bubble
+      // whose target area is spent until it turns inside out.
+      for (bool first_side : {true, false}) {
+        face_handle const rebuilt = side_bubble(created, first_side);
+        if (rebuilt.is_null() || !qualifies_for_t2(rebuilt) || film_count(mesh.get_face(rebuilt)) != 3) continue;
+        if (handle_three_sided(rebuilt, max_iterations, tau)) break;
+      }
+      return true;
+    }
+    // A bubble of fewer than three films cannot arise: no event makes one.
+  } while (h != stop && !h.is_null());
+  return false;
+}
+
+template <typename M, typename P1, typename P2, typename P3, typename P4, typename P5>
+bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::handle_three_sided(face_handle bubble, unsigned const& max_iterations,
+                                                                 double const& tau) {
+  M& mesh = *m_mesh;
+  double const area = mesh.get_face(bubble).m_target_area;
+  bool smaller_neighbour = false;
+  for (typename M::const_face_halfedge_circulator c(mesh, bubble); c; ++c) {
+    face_handle const H = mesh.get_halfedge(c->m_twin).m_face;
+    auto const& neighbour = mesh.get_face(H);
+    if (film_count(neighbour) != 3) continue;
+    // The outer bubble is never reshaped as one of a pair.
+    if (!neighbour.m_is_outer && neighbour.m_target_area >= area) return force_t1_on_pair(c.handle(), max_iterations, tau);
+    smaller_neighbour = true;
+  }
+  // Collapsing next to a smaller three-sided bubble would leave it with two
+  // films; that one handles the pair when it is visited itself.
+  if (smaller_neighbour) return false;
+
+  index_type const id = bubble.get_idx();
+  vertex_handle const K = collapse_bubble(mesh, bubble);
+  ++m_t2_count;
+  equilibrate(K, max_iterations, tau);
+  if (m_verbose) {
+    std::cout << "- T2 for bubble [handleID: " << id << "] was handled - new junction [handleID: " << K.get_idx()
+              << "]" << std::endl;
+  }
+  return true;
+}
+
+template <typename M, typename P1, typename P2, typename P3, typename P4, typename P5>
+bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::force_t1_on_pair(halfedge_handle shared, unsigned const& max_iterations,
+                                                               double const& tau) {
+  M& mesh = *m_mesh;
+  face_handle const B = mesh.get_halfedge(shared).m_face;
+  face_handle const H = mesh.get_halfedge(mesh.twin(shared)).m_face;
+  vertex_handle const P = mesh.origin(shared);
+  vertex_handle const Q = mesh.destination(shared);
+  vertex_handle R, T;
+  for (typename M::const_face_halfedge_circulator c(mesh, H); c; ++c) {
+    vertex_handle const a = mesh.origin(c.handle());
+    if (a != P && a != Q) R = a;
+  }
+  for (typename M::const_face_halfedge_circulator c(mesh, B); c; ++c) {
+    vertex_handle const a = mesh.origin(c.handle());
+    if (a != P && a != Q) T = a;
+  }
+  // R's film that does not belong to H leads to S.
+  halfedge_handle out;
+  for (typename M::const_vertex_halfedge_circulator c(mesh, R); c; ++c) {
+    if (c->m_face != H && mesh.get_halfedge(c->m_twin).m_face != H) {
+      out = c.handle();
+      break;
+    }
+  }
+  if (out.is_null()) return false;
+  edge_handle const film = mesh.get_halfedge(out).m_edge;
+  if (!can_force_t1(film)) return false;
+
+  vertex_handle const S = mesh.destination(out);
+  vector3_type const D = (mesh.get_vertex(S).m_coord - mesh.get_vertex(R).m_coord) * 0.9;
+  for (vertex_handle v : {P, Q, R, T}) mesh.get_vertex(v).m_coord += D;
+
+  edge_handle const created = rewire_t1(mesh, film);
+  ++m_t1_count;
+  finish_forced_t1(created, max_iterations, tau);
+  if (m_verbose) {
+    std::cout << "T2: two three-bubbles detected - forcing T1 on largest three-bubble with disp(" << D.x << ", " << D.y
+              << ")" << std::endl;
+  }
+  return true;
+}
+
+}  // namespace kordal
+}  // namespace Quarvel
+
+#endif

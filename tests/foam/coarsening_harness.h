@@ -1,0 +1,93 @@
+#ifndef FROTH_TESTS_FOAM_COARSENING_HARNESS_H
+#define FROTH_TESTS_FOAM_COARSENING_HARNESS_H
+
+// Runs the idle step's sequence (diffuse, then one loop with the window's
+// parameters) and checks after every loop that the foam is still a closed
+// trivalent foam with finite values.
+
+#include <cmath>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "foam/foam2d_simulator.h"
+#include "foam/foam_builders.h"
+
+namespace froth_test {
+
+/// The window's simulator parameters.
+inline void configure_like_the_window(Quarvel::kordal::FoamSimulator& sim) {
+  sim.m_film_tension = 0.25;
+  sim.m_permeability = 0.1;
+  sim.m_max_iterations = 4;
+  sim.m_tau = 0.5;
+  sim.m_t1_threshold = 0.05;
+  sim.m_t2_threshold = 0.05;
+}
+
+/// Empty when the foam is sound; otherwise what is wrong.
+inline std::string foam_fault(FoamMesh const& foam) {
+  using namespace Quarvel::kordal;
+  std::ostringstream why;
+  if (!foam.is_valid(&why)) return why.str();
+  std::size_t outer = 0, bubbles = 0;
+  for (auto const& f : foam.faces()) {
+    unsigned const films = film_count(f);
+    if (films < 3) return "bubble " + std::to_string(f.m_self.get_idx()) + " has " + std::to_string(films) + " films";
+    if (!std::isfinite(f.m_pressure) || !std::isfinite(f.m_target_area)) {
+      return "bubble " + std::to_string(f.m_self.get_idx()) + " has a non-finite value";
+    }
+    if (f.m_is_outer) {
+      ++outer;
+      continue;
+    }
+    ++bubbles;
+    if (compute_area(f) < 0.0) return "bubble " + std::to_string(f.m_self.get_idx()) + " is inside out";
+  }
+  if (outer != 1) return std::to_string(outer) + " outer bubbles";
+  for (auto const& h : foam.halfedges()) {
+    if (h.m_face.is_null()) return "half-edge " + std::to_string(h.m_self.get_idx()) + " has no bubble";
+  }
+  for (auto const& v : foam.vertices()) {
+    if (valency(v) != 3) return "junction " + std::to_string(v.m_self.get_idx()) + " is not three-fold";
+    if (!std::isfinite(v.m_coord.x) || !std::isfinite(v.m_coord.y) || v.m_coord.z != 0.0) {
+      return "junction " + std::to_string(v.m_self.get_idx()) + " has a bad position";
+    }
+  }
+  if (foam.vertex_size() != 2 * bubbles - 2) {
+    return std::to_string(foam.vertex_size()) + " junctions for " + std::to_string(bubbles) + " bubbles";
+  }
+  return {};
+}
+
+struct CoarseningRun {
+  int loops = 0;
+  unsigned long t1 = 0;
+  unsigned long t2 = 0;
+  std::string fault;  ///< empty when every loop left a sound foam
+};
+
+/// Coarsens until 5 bubbles or fewer remain (the outer bubble counted, as the
+/// window's stop rule) or loop_cap loops have run; stops at the first fault.
+inline CoarseningRun coarsen_checked(FoamMesh& foam, int loop_cap) {
+  Quarvel::kordal::FoamSimulator sim(&foam);
+  configure_like_the_window(sim);
+  CoarseningRun run;
+  run.fault = foam_fault(foam);
+  while (run.fault.empty() && foam.face_size() > 5 && run.loops < loop_cap) {
+    sim.diffuse();
+    sim.simulate(sim.m_max_iterations, sim.m_tau);
+    ++run.loops;
+    run.t1 += sim.m_t1_count;
+    run.t2 += sim.m_t2_count;
+    sim.m_t1_count = sim.m_t2_count = 0;
+    std::string const fault = foam_fault(foam);
+    if (!fault.empty()) run.fault = "after loop " + std::to_string(run.loops) + ": " + fault;
+  }
+  return run;
+}
+
+}  // namespace froth_test
+
+#endif

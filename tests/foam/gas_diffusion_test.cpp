@@ -1,0 +1,101 @@
+// Von Neumann diffusion: the per-bubble rule, what is left alone, and the
+// verbose lines of the single-junction form.
+
+#include <sstream>
+
+#include "foam/cluster_builders.h"
+#include "foam/coarsening_harness.h"
+
+namespace {
+
+using namespace froth_test;
+using namespace Quarvel::kordal;
+
+double const k = 0.25 * 0.1 * 2.0 * M_PI / 3.0;
+
+TEST(Diffusion, TargetAreasChangeByNMinusSixTimesK) {
+  for (int n : {3, 5, 6, 7}) {
+    FoamMesh foam;
+    RingCluster c = make_ring_cluster(foam, n);
+    FoamSimulator sim(&foam);
+    configure_like_the_window(sim);
+    double const centre = foam.get_face(c.centre).m_target_area;
+    double const ring = foam.get_face(c.ring[0]).m_target_area;
+    ASSERT_TRUE(sim.diffuse());
+    EXPECT_NEAR(sim.m_von_neumann_coefficient, 0.0523599, 1e-7);
+    EXPECT_DOUBLE_EQ(foam.get_face(c.centre).m_target_area, centre + (n - 6) * k) << n;
+    EXPECT_DOUBLE_EQ(foam.get_face(c.ring[0]).m_target_area, ring - 2 * k) << n;
+    EXPECT_EQ(foam.get_face(c.outer).m_target_area, 0.0);
+  }
+}
+
+TEST(Diffusion, DisabledChangesNothing) {
+  FoamMesh foam;
+  RingCluster c = make_ring_cluster(foam, 5);
+  FoamSimulator sim(&foam);
+  configure_like_the_window(sim);
+  ASSERT_TRUE(sim.diffuse());
+  double const coefficient = sim.m_von_neumann_coefficient;
+  double const centre = foam.get_face(c.centre).m_target_area;
+  sim.m_permeability = 0.0;
+  sim.m_film_tension = 1.0;
+  EXPECT_FALSE(sim.diffuse());
+  EXPECT_FALSE(sim.diffuse_junction(c.inner[0]));
+  EXPECT_EQ(sim.m_von_neumann_coefficient, coefficient);
+  EXPECT_EQ(foam.get_face(c.centre).m_target_area, centre);
+}
+
+TEST(Diffusion, BubblesOnAnOpenBorderKeepTheirTargetArea) {
+  FoamMesh foam = make_generated_foam(4, 80, false);
+  FoamSimulator sim(&foam);
+  configure_like_the_window(sim);
+  std::vector<double> before;
+  for (auto const& f : foam.faces()) before.push_back(f.m_target_area);
+  ASSERT_TRUE(sim.diffuse());
+  std::size_t i = 0, changed = 0;
+  for (auto const& f : foam.faces()) {
+    if (!is_enclosed_bubble(foam, f.m_self)) {
+      EXPECT_EQ(f.m_target_area, before[i]);
+    } else if (film_count(f) != 6) {
+      ++changed;
+    }
+    ++i;
+  }
+  EXPECT_GT(changed, 0u);
+}
+
+TEST(Diffusion, OneJunctionLabelsItsBubblesAndReports) {
+  FoamMesh foam;
+  RingCluster c = make_ring_cluster(foam, 5);
+  FoamSimulator sim(&foam);
+  configure_like_the_window(sim);
+  double const ring = foam.get_face(c.ring[0]).m_target_area;
+  sim.m_verbose = true;
+  std::ostringstream out;
+  auto* old = std::cout.rdbuf(out.rdbuf());
+  ASSERT_TRUE(sim.diffuse_junction(c.rim[0]));
+  std::cout.rdbuf(old);
+  // The rim junction starts at its border on the outer bubble (a change of
+  // 0), then meets the two ring bubbles beside it.
+  std::ostringstream expected;
+  expected << "diffusion on bubble_i: |n| = 5 - A = 0\n  new area = 0 - area diff = 0\n";
+  for (char label : {'j', 'k'}) {
+    expected << "diffusion on bubble_" << label << ": |n| = 4 - A = " << ring << "\n  new area = " << ring - 2 * k
+             << " - area diff = " << -2 * k << "\n";
+  }
+  EXPECT_EQ(out.str(), expected.str());
+  EXPECT_DOUBLE_EQ(foam.get_face(c.ring[0]).m_target_area, ring - 2 * k);
+  EXPECT_DOUBLE_EQ(foam.get_face(c.ring[4]).m_target_area, ring - 2 * k);
+  EXPECT_DOUBLE_EQ(foam.get_face(c.ring[2]).m_target_area, ring);
+
+  // Silent without the verbose flag; the areas change all the same.
+  sim.m_verbose = false;
+  std::ostringstream quiet;
+  old = std::cout.rdbuf(quiet.rdbuf());
+  sim.diffuse_junction(c.rim[0]);
+  std::cout.rdbuf(old);
+  EXPECT_EQ(quiet.str(), "");
+  EXPECT_DOUBLE_EQ(foam.get_face(c.ring[0]).m_target_area, ring - 4 * k);
+}
+
+}  // namespace
