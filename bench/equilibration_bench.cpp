@@ -1,10 +1,10 @@
 // Cost of junction equilibration with the application's values (4 iterations,
 // tau 0.5) on generated foams: one call, and a sweep over every junction.
 
+#include <benchmark/benchmark.h>
+
 #include <cmath>
 #include <vector>
-
-#include <benchmark/benchmark.h>
 
 #include "foam/dual_foam.h"
 #include "foam/foam2d_simulator.h"

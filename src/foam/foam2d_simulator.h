@@ -90,15 +90,19 @@ class Foam2DSimulator {
 
   /// Flips the first film of the junction that qualifies for a T1 (three-fold
   /// ends, not flipped in this loop, no longer than m_t1_threshold, more than
-  /// three films in both of its bubbles, a bubble on both sides) and
-  /// equilibrates the two new junctions. Returns whether a T1 was made.
+  /// three films in both of its bubbles, a bubble on both sides, four distinct
+  /// bubbles around it, and no bubble beside it that is due for a T2, whose
+  /// films the T2 event takes away itself) and equilibrates the two new
+  /// junctions. Returns whether a T1 was made.
   bool perform_t1(vertex_handle junction, unsigned const& max_iterations, double const& tau);
 
   /// Acts on the first bubble around the junction that calls for a T2 (enclosed,
   /// not outer, target area at most m_t2_threshold): collapses a three-sided
   /// one, reshapes a pair of three-sided ones by a forced T1, or forces a T1 on
-  /// the shortest film of a larger one when the junction ends that film.
-  /// Returns whether the topology changed.
+  /// the shortest film of a larger one when the junction ends that film (and
+  /// collapses it at once if that leaves it three-sided). No forced T1 leaves
+  /// a bubble with fewer than three films, and no collapse happens next to a
+  /// three-sided bubble. Returns whether the topology changed.
   bool perform_t2(vertex_handle junction, unsigned const& max_iterations, double const& tau);
 
   /// One simulation loop: every junction, in an order shuffled by the
@@ -107,17 +111,17 @@ class Foam2DSimulator {
   /// loop are not visited.
   void simulate(unsigned const& max_iterations, double const& tau);
 
-  Mesh* m_mesh;                              ///< the foam being simulated; not owned
-  double m_film_tension = 0.0;               ///< tension of one film surface
-  double m_permeability = 0.0;               ///< gas permeability of the films; 0 or less: no diffusion
-  std::uint32_t m_max_iterations = 10;       ///< equilibration iterations per junction and visit; 0 = no cap
-  double m_tau = 0.1;                        ///< Newton step length used when the caller passes tau <= 0
-  bool m_verbose = false;                    ///< progress lines of equilibration and the events on stdout
-  double m_t1_threshold = 0.0;               ///< film length at or below which a T1 is due
-  std::uint32_t m_t1_count = 0;              ///< T1 events since last collected
-  double m_t2_threshold = 0.0;               ///< target area at or below which a T2 is due
-  std::uint32_t m_t2_count = 0;              ///< T2 events since last collected
-  double m_von_neumann_coefficient = 0.0;    ///< m_film_tension x m_permeability x 2 pi / 3
+  Mesh* m_mesh;                            ///< the foam being simulated; not owned
+  double m_film_tension = 0.0;             ///< tension of one film surface
+  double m_permeability = 0.0;             ///< gas permeability of the films; 0 or less: no diffusion
+  std::uint32_t m_max_iterations = 10;     ///< equilibration iterations per junction and visit; 0 = no cap
+  double m_tau = 0.1;                      ///< Newton step length used when the caller passes tau <= 0
+  bool m_verbose = false;                  ///< progress lines of equilibration and the events on stdout
+  double m_t1_threshold = 0.0;             ///< film length at or below which a T1 is due
+  std::uint32_t m_t1_count = 0;            ///< T1 events since last collected
+  double m_t2_threshold = 0.0;             ///< target area at or below which a T2 is due
+  std::uint32_t m_t2_count = 0;            ///< T2 events since last collected
+  double m_von_neumann_coefficient = 0.0;  ///< m_film_tension x m_permeability x 2 pi / 3
 
  private:
   double von_neumann_change(face_type const& bubble, unsigned films) const;
@@ -133,15 +137,15 @@ class Foam2DSimulator {
 };
 
 /// The simulator of the application: the one instantiation over the foam mesh.
-using FoamSimulator = Foam2DSimulator<FoamMesh, T1Threshold, T2AreaThreshold, DiffusionVonNeumann, FilmThinningRate,
-                                      FilmRuptureBoundary>;
+using FoamSimulator =
+    Foam2DSimulator<FoamMesh, T1Threshold, T2AreaThreshold, DiffusionVonNeumann, FilmThinningRate, FilmRuptureBoundary>;
 
 }  // namespace kordal
 }  // namespace Quarvel
 
-#include "foam/junction_equilibration.h"
 #include "foam/gas_diffusion.h"
-#include "foam/topological_events.h"
+#include "foam/junction_equilibration.h"
 #include "foam/simulation_loop.h"
+#include "foam/topological_events.h"
 
 #endif

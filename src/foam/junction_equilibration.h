@@ -3,14 +3,13 @@
 
 #include <algorithm>
 #include <array>
+#include <boost/numeric/ublas/matrix.hpp>
+#include <boost/numeric/ublas/vector.hpp>
 #include <cmath>
 #include <iomanip>
 #include <iostream>
 #include <utility>
 #include <vector>
-
-#include <boost/numeric/ublas/matrix.hpp>
-#include <boost/numeric/ublas/vector.hpp>
 
 #include "foam/foam2d_simulator.h"
 #include "foam/foam_geometry.h"
@@ -50,8 +49,8 @@ double perturbed_area(Mesh const& mesh, bubble_triple const& triple, polymesh::v
     polymesh::face_handle const other = mesh.get_halfedge(c->m_twin).m_face;
     double p_other = p_own;
     if (!other.is_null()) {
-      p_other = mesh.get_face(other).m_pressure +
-                (other == triple[1] ? offsets[1] : (other == triple[2] ? offsets[2] : 0.0));
+      p_other =
+          mesh.get_face(other).m_pressure + (other == triple[1] ? offsets[1] : (other == triple[2] ? offsets[2] : 0.0));
     }
     area += film_arc(w, E, p_own, p_other, gamma).m_segment_area;
   }
@@ -98,8 +97,7 @@ bool contains_point(Face const& f, Vector const& point) {
   if (f.m_is_outer) return true;
   auto const& mesh = *f.m_owner;
   bool inside = false;
-  for (typename std::remove_pointer_t<decltype(f.m_owner)>::const_face_halfedge_circulator c(mesh, f.m_self); c;
-       ++c) {
+  for (typename std::remove_pointer_t<decltype(f.m_owner)>::const_face_halfedge_circulator c(mesh, f.m_self); c; ++c) {
     auto const& a = mesh.get_vertex(mesh.origin(c.handle())).m_coord;
     auto const& b = mesh.get_vertex(c->m_destination).m_coord;
     bool const straddles = (a.y <= point.y && point.y < b.y) || (b.y <= point.y && point.y < a.y);
@@ -129,7 +127,6 @@ bool is_clockwise(Face const& f) {
   auto const& next = mesh.get_vertex(mesh.get_halfedge(best).m_destination).m_coord;
   return t.y * next.x + prev.x * next.y + t.x * prev.y - t.y * prev.x - next.x * prev.y - next.y * t.x > 0.0;
 }
-
 
 /// The end deviation of film_arc alone, computed by the same steps, so that
 /// it equals film_arc(P, Q, p_own, p_other, gamma).m_deviation bit for bit.
@@ -255,23 +252,21 @@ class JunctionStencil {
     auto unchanged = [&](Film const& film) {
       return !moved && o[0] == 0.0 && (film.m_other == c1 ? o[1] : (film.m_other == c2 ? o[2] : 0.0)) == 0.0;
     };
-    double const dev_in =
-        unchanged(in) ? m_dev_in[k] : film_deviation(r, in.m_from, p_own, across(in), m_gamma);
-    double const dev_out =
-        unchanged(out) ? m_dev_out[k] : film_deviation(r, out.m_to, p_own, across(out), m_gamma);
+    double const dev_in = unchanged(in) ? m_dev_in[k] : film_deviation(r, in.m_from, p_own, across(in), m_gamma);
+    double const dev_out = unchanged(out) ? m_dev_out[k] : film_deviation(r, out.m_to, p_own, across(out), m_gamma);
     double const a = moved ? opening(r, in.m_from, out.m_to) : m_opening[k];
     return a + dev_in + dev_out;
   }
 
  private:
   struct Film {
-    vector3_type m_from, m_to;       ///< chord ends; an end at the junction is replaced by r
+    vector3_type m_from, m_to;  ///< chord ends; an end at the junction is replaced by r
     bool m_from_junction = false;
     bool m_to_junction = false;
-    polymesh::face_handle m_other;   ///< bubble across the film; null on the open boundary
-    double m_p_other = 0.0;          ///< its pressure
-    double m_segment = 0.0;          ///< segment area at zero offsets, seen from the own bubble
-    double m_triangle = 0.0;         ///< its fan triangle from the junction where it stands
+    polymesh::face_handle m_other;  ///< bubble across the film; null on the open boundary
+    double m_p_other = 0.0;         ///< its pressure
+    double m_segment = 0.0;         ///< segment area at zero offsets, seen from the own bubble
+    double m_triangle = 0.0;        ///< its fan triangle from the junction where it stands
   };
 
   static constexpr std::size_t none = static_cast<std::size_t>(-1);
@@ -321,8 +316,7 @@ void Foam2DSimulator<Mesh, T1Threshold, T2AreaThreshold, DiffusionVonNeumann, Fi
                      FilmRuptureBoundary>::equilibrate(vertex_handle junction, unsigned const& max_iterations,
                                                        double const& tau) {
   namespace ublas = boost::numeric::ublas;
-  using traits_type =
-      decltype(equilibration_detail::bubble_traits_of(std::declval<typename Mesh::face_type const&>()));
+  using traits_type = decltype(equilibration_detail::bubble_traits_of(std::declval<typename Mesh::face_type const&>()));
   using matrix_type = ublas::c_matrix<double, 5, 5>;
   using vector_type = ublas::c_vector<double, 5>;
 
@@ -388,8 +382,8 @@ void Foam2DSimulator<Mesh, T1Threshold, T2AreaThreshold, DiffusionVonNeumann, Fi
     if (std::abs(F(0)) <= 1e-6 && std::abs(F(1)) <= 1e-6 && std::abs(F(2)) <= 1e-6 && std::abs(F(3)) <= 1e-4 &&
         std::abs(F(4)) <= 1e-4) {
       if (m_verbose) {
-        std::cout << "Absolute convergence obtained in " << k + 1 << " iteration(s) for junction [handleID]: "
-                  << junction << std::endl;
+        std::cout << "Absolute convergence obtained in " << k + 1
+                  << " iteration(s) for junction [handleID]: " << junction << std::endl;
       }
       return;
     }

@@ -2,13 +2,12 @@
 #define FROTH_MATH_SVD_H
 
 #include <algorithm>
+#include <boost/numeric/ublas/matrix.hpp>
+#include <boost/numeric/ublas/vector.hpp>
 #include <cmath>
 #include <cstddef>
 #include <limits>
 #include <stdexcept>
-
-#include <boost/numeric/ublas/matrix.hpp>
-#include <boost/numeric/ublas/vector.hpp>
 
 namespace Quarvel {
 namespace math {
@@ -64,8 +63,7 @@ inline double hypot(double a, double b) {
 /// overwrites) into U (m x nu), s (min(m + 1, n)) and V (n x n), nu = min(m, n).
 /// U, s and V must already have their sizes; e and work are scratch of sizes n
 /// and m. A non-finite entry of W gives NaN in every entry of U, s and V.
-template <typename WMatrix, typename UMatrix, typename SVector, typename VMatrix, typename EVector,
-          typename WorkVector>
+template <typename WMatrix, typename UMatrix, typename SVector, typename VMatrix, typename EVector, typename WorkVector>
 void decompose_dense(WMatrix& W, UMatrix& U, SVector& s, VMatrix& V, EVector& e, WorkVector& work) {
   int const m = static_cast<int>(W.size1());
   int const n = static_cast<int>(W.size2());
@@ -281,10 +279,9 @@ void decompose_dense(WMatrix& W, UMatrix& U, SVector& s, VMatrix& V, EVector& e,
 
       case 3: {
         // One QR sweep with the shift from the trailing 2 x 2 block.
-        double const scale = std::max(std::max(std::max(std::max(std::abs(s(p - 1)), std::abs(s(p - 2))),
-                                                        std::abs(e(p - 2))),
-                                               std::abs(s(k))),
-                                      std::abs(e(k)));
+        double const scale = std::max(
+            std::max(std::max(std::max(std::abs(s(p - 1)), std::abs(s(p - 2))), std::abs(e(p - 2))), std::abs(s(k))),
+            std::abs(e(k)));
         double const sp = s(p - 1) / scale;
         double const spm1 = s(p - 2) / scale;
         double const epm1 = e(p - 2) / scale;

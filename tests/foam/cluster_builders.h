@@ -4,10 +4,10 @@
 // Small closed clusters built by hand: every junction three-fold, the open
 // border closed by an outer bubble.
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "foam/foam_geometry.h"
 #include "polymesh/mesh_builders.h"
@@ -17,7 +17,7 @@ namespace froth_test {
 /// Handles of a ring cluster.
 struct RingCluster {
   face_handle centre;
-  std::vector<face_handle> ring;    ///< ring[i] lies between spokes i and i+1
+  std::vector<face_handle> ring;  ///< ring[i] lies between spokes i and i+1
   face_handle outer;
   std::vector<vertex_handle> inner;  ///< corners of the centre bubble, at angle i * 2 pi / n
   std::vector<vertex_handle> rim;    ///< rim[i] lies radially outside inner[i]

@@ -1,7 +1,7 @@
 // Junction equilibration: the perturbed film geometry, the line-search tests,
 // the damped Newton iteration with its aborts, and whole-foam sweeps.
 
-#include "foam/junction_equilibration.h"
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
@@ -14,10 +14,9 @@
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "cluster_builders.h"
 #include "foam/foam2d_simulator.h"
+#include "foam/junction_equilibration.h"
 #include "foam_builders.h"
 
 namespace {
@@ -333,8 +332,8 @@ TEST(PerturbedGeometry, StencilGivesTheSameBitsAsTheMeshWalk) {
     vector3_type const P(coordinate(rng), coordinate(rng), 0), Q(coordinate(rng), coordinate(rng), 0);
     double const p_own = pressure(rng), p_other = trial % 5 == 0 ? p_own : pressure(rng);
     double const gamma = trial % 7 == 0 ? 0.0 : 0.25;
-    EXPECT_TRUE(same_bits(film_deviation(P, Q, p_own, p_other, gamma),
-                          film_arc(P, Q, p_own, p_other, gamma).m_deviation));
+    EXPECT_TRUE(
+        same_bits(film_deviation(P, Q, p_own, p_other, gamma), film_arc(P, Q, p_own, p_other, gamma).m_deviation));
   }
 }
 
@@ -351,7 +350,8 @@ TEST(PerturbedGeometry, StencilSpillsLargeBubblesToTheHeap) {
   vector3_type const d(0.01, 0.0, 0.0);
   for (int k = 0; k < 3; ++k) {
     EXPECT_TRUE(same_bits(stencil.area(k, d, o), perturbed_area(foam, rotated(b, k), v, d, o)));
-    EXPECT_TRUE(same_bits(stencil.angle(k, no_displacement, o), junction_angle(foam, rotated(b, k), v, no_displacement, o)));
+    EXPECT_TRUE(
+        same_bits(stencil.angle(k, no_displacement, o), junction_angle(foam, rotated(b, k), v, no_displacement, o)));
   }
 }
 
@@ -415,9 +415,8 @@ TEST(Equilibrate, EquilibriumJunctionIsUnchangedAndConvergesInOneIteration) {
     FoamState const before(foam);
     CaptureCout capture;
     sim.equilibrate(v, 4, 0.5);
-    EXPECT_EQ(capture.text(),
-              "Absolute convergence obtained in 1 iteration(s) for junction [handleID]: " + std::to_string(v.get_idx()) +
-                  "\n");
+    EXPECT_EQ(capture.text(), "Absolute convergence obtained in 1 iteration(s) for junction [handleID]: " +
+                                  std::to_string(v.get_idx()) + "\n");
     EXPECT_TRUE(FoamState(foam) == before);
   }
 
@@ -814,9 +813,9 @@ TEST(EquilibrateMends, NonFiniteResidualJacobianOrStepNeverEntersTheFoam) {
     bubble_triple const b = bubbles_of(foam, c.inner[0]);
     bool residual_finite = true;
     for (int k = 0; k < 3; ++k) {
-      residual_finite = residual_finite && std::isfinite(foam.get_face(b[k]).m_target_area -
-                                                         perturbed_area(foam, rotated(b, k), c.inner[0],
-                                                                        no_displacement, no_offsets));
+      residual_finite = residual_finite &&
+                        std::isfinite(foam.get_face(b[k]).m_target_area -
+                                      perturbed_area(foam, rotated(b, k), c.inner[0], no_displacement, no_offsets));
       residual_finite = residual_finite &&
                         std::isfinite(junction_angle(foam, rotated(b, k), c.inner[0], no_displacement, no_offsets));
     }

@@ -1,7 +1,7 @@
 // The simulator object: its parameters, policies and the calling form that
 // its per-junction operations share.
 
-#include "foam/foam2d_simulator.h"
+#include <gtest/gtest.h>
 
 #include <cmath>
 #include <iostream>
@@ -9,9 +9,8 @@
 #include <string>
 #include <type_traits>
 
-#include <gtest/gtest.h>
-
 #include "cluster_builders.h"
+#include "foam/foam2d_simulator.h"
 
 namespace {
 

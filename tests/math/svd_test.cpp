@@ -2,15 +2,15 @@
 
 #include "math/svd.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
-#include <functional>
+#include <boost/numeric/ublas/matrix_sparse.hpp>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <random>
 #include <string>
-
-#include <boost/numeric/ublas/matrix_sparse.hpp>
-#include <gtest/gtest.h>
 
 namespace {
 
