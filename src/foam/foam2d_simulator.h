@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "foam/foam_mesh.h"
@@ -68,7 +69,8 @@ class Foam2DSimulator {
   /// target area (a negative target counts as 0) and the films meet at 120
   /// degrees: a damped Newton iteration with a least-squares solve, its steps
   /// shortened until the junction stays inside one of its bubbles and leaves
-  /// them clockwise and not inside out. Returns at once for a boundary
+  /// them clockwise and no bubble around them inside out (none is taken when
+  /// no step of at least 0.001 passes). Returns at once for a boundary
   /// junction and for one without exactly three films. An iteration whose
   /// angle error grows, or a Jacobian that does not settle, or a non-finite
   /// residual, Jacobian or step, undoes the last update and returns; nothing
@@ -133,6 +135,7 @@ class Foam2DSimulator {
   bool handle_three_sided(face_handle bubble, unsigned const& max_iterations, double const& tau);
   bool force_t1_on_pair(halfedge_handle shared, unsigned const& max_iterations, double const& tau);
 
+  std::vector<std::pair<face_handle, double>> m_guarded;  ///< scratch of equilibrate(): bubbles and area floors
   std::vector<vertex_handle> m_junction_order;  ///< scratch of simulate(), kept to spare allocations
 };
 

@@ -474,14 +474,29 @@ void Foam2DSimulator<Mesh, T1Threshold, T2AreaThreshold, DiffusionVonNeumann, Fi
     }
 
     // Line search: the moved junction must lie inside one of its bubbles as
-    // they stand and leave all three clockwise and not inside out. When no
-    // step of at least 0.001 passes, the first one below it is taken.
+    // they stand, leave all three clockwise, and turn no bubble inside out.
+    // When no step of at least 0.001 passes, no step is taken: a shorter one,
+    // untested, could still turn a bubble inside out.
     vector3_type const position = vertex.m_coord;
     vector3_type const step(x(3), x(4), 0.0);
-    double area_floor[3], saved_pressure[3];
+    // The bubbles whose area the step can change: the three, and every
+    // neighbour of them, whose films curve with the three pressures.
+    double saved_pressure[3];
+    for (int i = 0; i < 3; ++i) saved_pressure[i] = mesh.get_face(b[i]).m_pressure;
+    m_guarded.clear();
     for (int i = 0; i < 3; ++i) {
-      saved_pressure[i] = mesh.get_face(b[i]).m_pressure;
-      area_floor[i] = std::min(0.0, compute_area(mesh.get_face(b[i])));
+      auto guard = [&](face_handle f) {
+        if (f.is_null() || mesh.get_face(f).m_is_outer) return;
+        for (auto const& g : m_guarded) {
+          if (g.first == f) return;
+        }
+        m_guarded.push_back({f, std::min(0.0, compute_area(mesh.get_face(f)))});
+      };
+      guard(b[i]);
+      if (i == outer) continue;
+      for (typename Mesh::const_face_halfedge_circulator c(mesh, b[i]); c; ++c) {
+        guard(mesh.get_halfedge(c->m_twin).m_face);
+      }
     }
     double tau_k = tau_used;
     while (tau_k >= 0.001) {
@@ -498,7 +513,9 @@ void Foam2DSimulator<Mesh, T1Threshold, T2AreaThreshold, DiffusionVonNeumann, Fi
           for (int i = 0; i < 3; ++i) {
             if (i != outer) mesh.get_face(b[i]).m_pressure = saved_pressure[i] + tau_k * x(i);
           }
-          for (int i = 0; i < 3 && ok; ++i) ok = compute_area(mesh.get_face(b[i])) >= area_floor[i];
+          for (std::size_t g = 0; g < m_guarded.size() && ok; ++g) {
+            ok = compute_area(mesh.get_face(m_guarded[g].first)) >= m_guarded[g].second;
+          }
           for (int i = 0; i < 3; ++i) mesh.get_face(b[i]).m_pressure = saved_pressure[i];
         }
         vertex.m_coord = position;
@@ -506,6 +523,7 @@ void Foam2DSimulator<Mesh, T1Threshold, T2AreaThreshold, DiffusionVonNeumann, Fi
       if (ok) break;
       tau_k *= 0.5;
     }
+    if (tau_k < 0.001) tau_k = 0.0;
     if (m_verbose) {
       std::cout << "x' := [ ";
       for (int i = 0; i < 5; ++i) std::cout << tau_k * x(i) << " ";

@@ -1,0 +1,337 @@
+// The foam file: lossless round trips, loaded foams that simulate exactly as
+// the foams they were saved from, and one clear line for every bad input.
+
+#include "foam/foam_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "foam/foam2d_simulator.h"
+#include "foam/random_source.h"
+#include "foam_builders.h"
+#include "tools/scratch_directory.h"
+
+namespace {
+
+using froth_test::FoamMesh;
+using froth_test::MeshIsValid;
+using Quarvel::kordal::FoamSimulator;
+using Quarvel::kordal::read_foam;
+using Quarvel::kordal::write_foam;
+
+std::string to_text(FoamMesh const& foam) {
+  std::ostringstream out;
+  write_foam(foam, out);
+  return out.str();
+}
+
+FoamMesh from_text(std::string const& text) {
+  std::istringstream in(text);
+  FoamMesh foam;
+  std::string error;
+  EXPECT_TRUE(read_foam(in, "foam.txt", foam, error)) << error;
+  return foam;
+}
+
+// The simulator with the window's start-up parameters.
+void set_window_parameters(FoamSimulator& sim) {
+  sim.m_film_tension = 0.25;
+  sim.m_permeability = 0.1;
+  sim.m_max_iterations = 4;
+  sim.m_tau = 0.5;
+  sim.m_t1_threshold = 0.05;
+  sim.m_t2_threshold = 0.05;
+}
+
+// The window's idle step, `loops` times; stops early at 5 bubbles or fewer.
+void coarsen(FoamMesh& foam, unsigned loops) {
+  FoamSimulator sim(&foam);
+  set_window_parameters(sim);
+  for (unsigned i = 0; i < loops && foam.face_size() > 5; ++i) {
+    sim.diffuse();
+    sim.simulate(sim.m_max_iterations, sim.m_tau);
+    ASSERT_TRUE(MeshIsValid(foam)) << "after loop " << i;
+  }
+}
+
+TEST(FoamFileRoundTrip, GeneratedFoamsSaveLoadSaveToTheSameBytes) {
+  std::vector<FoamMesh> foams;
+  foams.push_back(froth_test::make_generated_foam(7, 200));
+  foams.push_back(froth_test::make_generated_foam(8, 120, false));
+  for (int n = 1; n <= 3; ++n) foams.push_back(froth_test::make_preset_foam(n));
+  for (auto const& foam : foams) {
+    std::string const first = to_text(foam);
+    FoamMesh const loaded = from_text(first);
+    EXPECT_TRUE(MeshIsValid(loaded));
+    // Every value the file holds came back, or the second text would differ.
+    EXPECT_EQ(first, to_text(loaded));
+    EXPECT_EQ(foam.edge_size(), loaded.edge_size());
+  }
+}
+
+TEST(FoamFileRoundTrip, CoarsenedFoamWithRemovedRecordsSavesLoadsSavesToTheSameBytes) {
+  FoamMesh foam = froth_test::make_generated_foam(11, 90);
+  std::size_t const before = foam.face_size();
+  coarsen(foam, 60);
+  // Removed junctions and bubbles leave gaps in the handle numbering that the
+  // file's positions must close.
+  ASSERT_LT(foam.face_size(), before);
+  std::string const first = to_text(foam);
+  FoamMesh const loaded = from_text(first);
+  EXPECT_TRUE(MeshIsValid(loaded));
+  EXPECT_EQ(first, to_text(loaded));
+}
+
+TEST(FoamFileRoundTrip, WritesTheDocumentedLayout) {
+  FoamMesh foam;
+  froth_test::make_hexagon_foam(foam, 1, true);
+  std::string const text = to_text(foam);
+  std::string const head =
+      "froth-foam 1\nfilm_tension 0.25\noutside_pressure 1\njunctions " + std::to_string(foam.vertex_size()) + "\n";
+  EXPECT_EQ(head, text.substr(0, head.size()));
+  auto const bubbles = text.find("\nbubbles " + std::to_string(foam.face_size()) + "\n");
+  ASSERT_NE(std::string::npos, bubbles);
+  // One outer bubble; every bubble line holds k and then k junction indices.
+  std::istringstream lines(text.substr(text.find('\n', bubbles + 1) + 1));
+  std::string line;
+  int outer = 0;
+  for (std::size_t i = 0; i < foam.face_size() && std::getline(lines, line); ++i) {
+    std::istringstream fields(line);
+    double pressure, target;
+    int is_outer;
+    unsigned k, index, count = 0;
+    fields >> pressure >> target >> is_outer >> k;
+    while (fields >> index) ++count;
+    outer += is_outer;
+    EXPECT_EQ(k, count) << line;
+  }
+  EXPECT_EQ(1, outer);
+  ASSERT_TRUE(std::getline(lines, line));
+  EXPECT_EQ(0u, line.find("reversed_films ")) << line;
+}
+
+TEST(FoamFileRoundTrip, FilmOrientationsSurviveTheRoundTrip) {
+  FoamMesh foam = froth_test::make_generated_foam(21, 150);
+  // Orientation as (origin, destination) positions, film by film, in the
+  // order the bubbles list them.
+  auto orientations = [](FoamMesh const& m) {
+    std::vector<std::pair<froth_test::vector3_type, froth_test::vector3_type>> out;
+    for (auto const& f : m.faces()) {
+      for (FoamMesh::const_face_halfedge_circulator c(m, f.m_self); c; ++c) {
+        auto const h0 = m.get_edge(c->m_edge).m_halfedge0;
+        out.emplace_back(m.get_vertex(m.origin(h0)).m_coord, m.get_vertex(m.destination(h0)).m_coord);
+      }
+    }
+    return out;
+  };
+  // Turn some films around, as a history of removed bubbles leaves them.
+  int turned = 0;
+  for (auto& e : foam.edges()) {
+    if (++turned % 5 != 0) continue;
+    std::swap(e.m_halfedge0, e.m_halfedge1);
+  }
+  ASSERT_TRUE(MeshIsValid(foam));
+  FoamMesh const loaded = from_text(to_text(foam));
+  EXPECT_TRUE(MeshIsValid(loaded));
+  EXPECT_EQ(orientations(foam), orientations(loaded));
+  EXPECT_EQ(to_text(foam), to_text(loaded));
+
+  // A file without the section loads with every film in its first bubble's way.
+  std::string text = to_text(foam);
+  text.resize(text.find("reversed_films"));
+  FoamMesh const plain = from_text(text);
+  for (auto const& f : plain.faces()) {
+    for (FoamMesh::const_face_halfedge_circulator c(plain, f.m_self); c; ++c) {
+      auto const h0 = plain.get_edge(c->m_edge).m_halfedge0;
+      EXPECT_TRUE(plain.get_halfedge(h0).m_face == f.m_self || plain.get_halfedge(h0).m_face < f.m_self);
+    }
+  }
+}
+
+TEST(FoamFileRoundTrip, EmptyFoamAndCommentsAndWindowsLineEnds) {
+  FoamMesh const empty;
+  FoamMesh const loaded = from_text(to_text(empty));
+  EXPECT_EQ(0u, loaded.vertex_size());
+  EXPECT_EQ(0u, loaded.face_size());
+
+  FoamMesh const commented = from_text(
+      "# a foam written by hand\r\nfroth-foam 1\r\n\r\nfilm_tension 0.5\r\n  # tension above\r\n"
+      "outside_pressure 1\r\njunctions 4\r\n0 0\r\n0 1\r\n1 1\r\n1 0\r\nbubbles 2\r\n"
+      "2 1 0 4 0 1 2 3\r\n1 0 1 4 3 2 1 0\r\n");
+  EXPECT_TRUE(MeshIsValid(commented));
+  EXPECT_EQ(4u, commented.vertex_size());
+  EXPECT_EQ(2u, commented.face_size());
+  EXPECT_EQ(0.5, commented.m_film_tension);
+  EXPECT_EQ(2.0, commented.faces().front().m_pressure);
+  EXPECT_TRUE(commented.faces().back().m_is_outer);
+}
+
+TEST(FoamFileSimulation, LoadedFoamSimulatesExactlyAsTheOriginal) {
+  FoamMesh original = froth_test::make_generated_foam(21, 150);
+  FoamMesh loaded = from_text(to_text(original));
+  Quarvel::kordal::seed_random_generator(99);
+  coarsen(original, 25);
+  Quarvel::kordal::seed_random_generator(99);
+  coarsen(loaded, 25);
+  EXPECT_EQ(to_text(original), to_text(loaded));
+}
+
+TEST(FoamFileSimulation, FoamLoadedAfterACoarseningRunGoesOnExactlyAsTheOriginal) {
+  FoamMesh original = froth_test::make_generated_foam(5, 120);
+  coarsen(original, 30);
+  FoamMesh loaded = from_text(to_text(original));
+  Quarvel::kordal::seed_random_generator(3);
+  coarsen(original, 20);
+  Quarvel::kordal::seed_random_generator(3);
+  coarsen(loaded, 20);
+  EXPECT_EQ(to_text(original), to_text(loaded));
+}
+
+// A valid file to break: one square bubble (clockwise) and the outer bubble.
+std::string const square =
+    "froth-foam 1\n"
+    "film_tension 0.25\n"
+    "outside_pressure 1\n"
+    "junctions 4\n"
+    "0 0\n"
+    "0 1\n"
+    "1 1\n"
+    "1 0\n"
+    "bubbles 2\n"
+    "1 1 0 4 0 1 2 3\n"
+    "1 0 1 4 3 2 1 0\n";
+
+std::string replace(std::string text, std::string const& from, std::string const& to) {
+  auto const at = text.find(from);
+  EXPECT_NE(std::string::npos, at) << from;
+  if (at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
+}
+
+struct BadFile {
+  char const* what;
+  std::string text;
+  unsigned line;
+  char const* message;
+};
+
+TEST(FoamFileErrors, EveryBadInputGivesOneLineWithFileAndLine) {
+  std::vector<BadFile> const cases = {
+      {"empty file", "", 1, "empty file"},
+      {"comments only", "# nothing\n# here\n", 3, "no foam in the file"},
+      {"wrong header", replace(square, "froth-foam 1", "froth-fom 1"), 1, "not a foam file"},
+      {"wrong version", replace(square, "froth-foam 1", "froth-foam 2"), 1, "unsupported version 2"},
+      {"version not a number", replace(square, "froth-foam 1", "froth-foam one"), 1, "is not a whole number"},
+      {"missing film tension", replace(square, "film_tension 0.25", "tension 0.25"), 2, "film_tension"},
+      {"negative film tension", replace(square, "film_tension 0.25", "film_tension -1"), 2, "must not be negative"},
+      {"infinite outside pressure", replace(square, "outside_pressure 1", "outside_pressure inf"), 3, "is not finite"},
+      {"fewer junction lines than counted", replace(square, "junctions 4", "junctions 5"), 9,
+       "only 4 junction lines, but 5 declared on line 4"},
+      {"more junction lines than counted", replace(square, "junctions 4", "junctions 3"), 8, "expected 'bubbles"},
+      {"fewer bubble lines than counted", replace(square, "bubbles 2", "bubbles 3"), 12, "file ends after 2 of the 3"},
+      {"more bubble lines than counted", replace(square, "bubbles 2", "bubbles 1"), 11, "more bubble lines"},
+      {"file ends in the junctions", "froth-foam 1\nfilm_tension 0.25\noutside_pressure 1\njunctions 2\n0 0\n", 6,
+       "file ends after 1 of the 2"},
+      {"non-number", replace(square, "0 1\n", "0 x1\n"), 6, "'x1' is not a number"},
+      {"trailing junk in a number", replace(square, "1 1\n", "1 1.5.5\n"), 7, "is not a number"},
+      {"NaN", replace(square, "1 0\n", "nan 0\n"), 8, "is not finite"},
+      {"infinite pressure", replace(square, "1 1 0 4", "-inf 1 0 4"), 10, "is not finite"},
+      {"overflowing number", replace(square, "1 1 0 4", "1 1e999 0 4"), 10, "is not finite"},
+      {"junction line with three fields", replace(square, "0 1\n", "0 1 0\n"), 6, "found 3 fields"},
+      {"index out of range", replace(square, "0 1 2 3\n", "0 1 2 40\n"), 10, "junction index 40 out of range (0..3)"},
+      {"negative index", replace(square, "0 1 2 3\n", "0 1 2 -3\n"), 10, "is not a whole number"},
+      {"loop of two junctions", replace(square, "1 1 0 4 0 1 2 3", "1 1 0 2 0 1"), 10, "at least 3 junctions"},
+      {"count and list disagree", replace(square, "1 1 0 4 0 1 2 3", "1 1 0 4 0 1 2"), 10,
+       "declares 4 junctions but lists 3"},
+      {"junction repeated in a loop", replace(square, "1 1 0 4 0 1 2 3", "1 1 0 4 0 1 0 3"), 10,
+       "junction 0 appears twice"},
+      {"outer flag not 0 or 1", replace(square, "1 1 0 4", "1 1 2 4"), 10, "outer must be 0 or 1"},
+      {"two outer bubbles", replace(square, "1 1 0 4", "1 1 1 4"), 11, "second outer bubble (the first is on line 10)"},
+      {"a bubble the mesh refuses", replace(square, "1 0 1 4 3 2 1 0", "1 0 1 4 1 2 3 0"), 11,
+       "the mesh refuses this bubble"},
+      {"reversed film that does not exist", square + "reversed_films 1\n0 2\n", 13, "no film joins junctions 0 and 2"},
+      {"reversed film that is not reversed", square + "reversed_films 1\n0 1\n", 13, "already runs that way"},
+      {"reversed film listed twice", square + "reversed_films 2\n1 0\n1 0\n", 14, "already runs that way"},
+      {"fewer reversed film lines than counted", square + "reversed_films 2\n1 0\n", 14,
+       "file ends after 1 of the 2 reversed films"},
+      {"more reversed film lines than counted", square + "reversed_films 1\n1 0\n2 1\n", 14,
+       "more reversed film lines"},
+      {"reversed film index out of range", square + "reversed_films 1\n1 4\n", 13,
+       "junction index 4 out of range (0..3)"},
+  };
+  for (auto const& c : cases) {
+    SCOPED_TRACE(c.what);
+    FoamMesh foam;
+    froth_test::make_hexagon_foam(foam, 1, true);
+    std::string const kept = to_text(foam);
+    std::istringstream in(c.text);
+    std::string error;
+    EXPECT_FALSE(read_foam(in, "foam.txt", foam, error));
+    std::string const prefix = "foam.txt:" + std::to_string(c.line) + ": ";
+    EXPECT_EQ(prefix, error.substr(0, prefix.size())) << error;
+    EXPECT_NE(std::string::npos, error.find(c.message)) << error;
+    EXPECT_EQ(std::string::npos, error.find('\n')) << error;
+    // A refused file leaves the foam it was to replace as it was.
+    EXPECT_EQ(kept, to_text(foam));
+  }
+}
+
+using froth_test::ScratchDirectory;
+
+TEST(FoamFileOnDisk, SaveReplacesWholeFilesAndLeavesNoTemporaryFile) {
+  ScratchDirectory dir;
+  ASSERT_FALSE(dir.path().empty());
+  std::string const path = dir.path() + "/a.foam";
+  FoamMesh const first = froth_test::make_preset_foam(3);
+  FoamMesh const second = froth_test::make_generated_foam(2, 40);
+  std::string error;
+  ASSERT_TRUE(Quarvel::kordal::save_foam(first, path, error)) << error;
+  ASSERT_TRUE(Quarvel::kordal::save_foam(second, path, error)) << error;
+  EXPECT_EQ(std::vector<std::string>{"a.foam"}, dir.entries());
+
+  FoamMesh loaded;
+  ASSERT_TRUE(Quarvel::kordal::load_foam(path, loaded, error)) << error;
+  EXPECT_EQ(to_text(second), to_text(loaded));
+  // The saved file has the mode of a new file, not the temporary file's 0600.
+  mode_t const mask = ::umask(0);
+  ::umask(mask);
+  struct stat st {};
+  ASSERT_EQ(0, ::stat(path.c_str(), &st));
+  EXPECT_EQ(0666 & ~mask, st.st_mode & 0777);
+}
+
+TEST(FoamFileOnDisk, MissingFilesAndDirectoriesAreClearErrors) {
+  ScratchDirectory dir;
+  FoamMesh foam;
+  std::string error;
+  std::string const missing = dir.path() + "/nothing.foam";
+  EXPECT_FALSE(Quarvel::kordal::load_foam(missing, foam, error));
+  EXPECT_EQ(missing + ": cannot open (No such file or directory)", error);
+
+  EXPECT_FALSE(Quarvel::kordal::load_foam(dir.path(), foam, error));
+  EXPECT_NE(std::string::npos, error.find("Is a directory")) << error;
+
+  std::string const nowhere = dir.path() + "/no/such/dir/a.foam";
+  EXPECT_FALSE(Quarvel::kordal::save_foam(froth_test::make_preset_foam(3), nowhere, error));
+  EXPECT_EQ(nowhere + ": ", error.substr(0, nowhere.size() + 2)) << error;
+  EXPECT_TRUE(dir.entries().empty());
+}
+
+TEST(FoamFileOnDisk, BadFileOnDiskNamesItsPathAndLine) {
+  ScratchDirectory dir;
+  std::string const path = dir.path() + "/bad.foam";
+  dir.write("bad.foam", replace(square, "0 1 2 3\n", "0 1 2 9\n"));
+  FoamMesh foam;
+  std::string error;
+  EXPECT_FALSE(Quarvel::kordal::load_foam(path, foam, error));
+  EXPECT_EQ(path + ":10: junction index 9 out of range (0..3)", error);
+}
+
+}  // namespace

@@ -1,0 +1,79 @@
+#include "batch_csv.h"
+
+#include <cstdio>
+
+namespace Quarvel {
+namespace batch {
+
+namespace {
+
+constexpr unsigned smallest_n = AreaChanges::smallest_n;
+constexpr unsigned largest_n = AreaChanges::largest_n;
+
+void append(std::string& out, double v) {
+  char buffer[32];
+  int const n = std::snprintf(buffer, sizeof buffer, ",%.10g", v);
+  out.append(buffer, static_cast<std::size_t>(n));
+}
+
+void append(std::string& out, std::uint64_t v) {
+  out += ',';
+  out += std::to_string(v);
+}
+
+}  // namespace
+
+std::vector<std::string> const& csv_columns() {
+  static std::vector<std::string> const columns = [] {
+    std::vector<std::string> c = {"loop",      "seconds",    "bubbles",    "junctions",  "t1",
+                                  "t2",        "t1_total",   "t2_total",   "mean_edges", "second_moment",
+                                  "mean_area", "area_error", "mean_angle", "angle_error"};
+    for (unsigned n = smallest_n; n <= largest_n; ++n) c.push_back("p" + std::to_string(n));
+    for (unsigned n = smallest_n; n <= largest_n; ++n) c.push_back("da" + std::to_string(n));
+    return c;
+  }();
+  return columns;
+}
+
+std::string csv_header() {
+  std::string line;
+  for (auto const& c : csv_columns()) {
+    if (!line.empty()) line += ',';
+    line += c;
+  }
+  line += '\n';
+  return line;
+}
+
+std::string csv_row(std::uint64_t loop, double seconds, std::uint32_t t1, std::uint32_t t2,
+                    kordal::FoamStatistics<kordal::FoamMesh> const& s, AreaChanges const* changes) {
+  std::string row = std::to_string(loop);
+  append(row, seconds);
+  append(row, std::uint64_t(s.m_cell_count));
+  append(row, std::uint64_t(s.m_vertex_count));
+  append(row, std::uint64_t(t1));
+  append(row, std::uint64_t(t2));
+  append(row, std::uint64_t(s.m_t1_total));
+  append(row, std::uint64_t(s.m_t2_total));
+  append(row, s.m_mean_edges);
+  append(row, s.m_second_moment);
+  append(row, s.m_mean_area);
+  append(row, s.m_area_error);
+  append(row, s.m_mean_angle);
+  append(row, s.m_angle_error);
+  for (unsigned n = smallest_n; n <= largest_n; ++n) {
+    append(row, n < s.m_distribution.size() ? s.m_distribution[n] : 0.0);
+  }
+  for (std::size_t k = 0; k <= largest_n - smallest_n; ++k) {
+    if (changes != nullptr && changes->m_count[k] > 0) {
+      append(row, changes->m_mean[k]);
+    } else {
+      row += ',';
+    }
+  }
+  row += '\n';
+  return row;
+}
+
+}  // namespace batch
+}  // namespace Quarvel

@@ -1,0 +1,73 @@
+#ifndef FROTH_TOOLS_BATCH_OPTIONS_H
+#define FROTH_TOOLS_BATCH_OPTIONS_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "render/cairo_snapshot.h"
+
+namespace Quarvel {
+namespace batch {
+
+/// Where the foam of a batch run comes from.
+enum class FoamSource { random_sites, preset, site_file, load };
+
+/// Everything the command line of froth-batch sets; the defaults are the
+/// interactive program's start-up values.
+struct BatchOptions {
+  FoamSource m_source = FoamSource::random_sites;
+  int m_sites = 200;              ///< --sites
+  int m_preset = 0;               ///< --preset (1 to 3)
+  std::string m_site_file;        ///< --site-file
+  std::string m_load_file;        ///< --load
+  bool m_seed_given = false;      ///< --seed given; otherwise the time seeds the generator
+  std::uint32_t m_seed = 0;       ///< --seed
+  double m_domain_width = 96.0;   ///< --domain W: width of the rectangle random sites fill
+  double m_domain_height = 54.0;  ///< --domain H
+  bool m_no_outer = false;        ///< --no-outer
+
+  bool m_film_tension_given = false;
+  double m_film_tension = 0.25;   ///< --film-tension
+  double m_permeability = 0.1;    ///< --permeability
+  unsigned m_max_iterations = 4;  ///< --max-iterations (0: no cap)
+  double m_tau = 0.5;             ///< --tau
+  double m_t1_threshold = 0.05;   ///< --t1-threshold
+  double m_t2_threshold = 0.05;   ///< --t2-threshold
+
+  bool m_loops_given = false;
+  std::uint64_t m_loops = 0;     ///< --loops: cap on the loops run
+  unsigned m_until_bubbles = 5;  ///< --until-bubbles: stop at this many bubbles or fewer, outer counted
+  bool m_equilibrate = false;    ///< --equilibrate: loops without diffusion until in equilibrium
+
+  std::string m_csv = "-";         ///< --csv ("-": standard output)
+  std::string m_save;              ///< --save: the final foam
+  std::uint64_t m_save_every = 0;  ///< --save-every (0: never)
+  std::string m_save_prefix = "foam-";
+  std::string m_snapshot;  ///< --snapshot: the final picture
+  std::uint64_t m_snapshot_every = 0;
+  std::string m_snapshot_prefix = "snapshot-";
+  Quarvel::kordal::SnapshotFormat m_snapshot_format = Quarvel::kordal::SnapshotFormat::png;
+  int m_snapshot_width = 960;   ///< --snapshot-size W
+  int m_snapshot_height = 540;  ///< --snapshot-size H
+};
+
+/// What parse_options found.
+enum class ParseResult { run, help, error };
+
+/// Reads the arguments after the program name. Every option has a long
+/// name, takes its values as the following arguments or as "--name=value"
+/// (one-value options), and may be given once. Returns help when --help (or
+/// -h) is among them, error with one line in `error` for an unknown option, a
+/// missing or malformed value, a value out of range, a repeated option or a
+/// combination that means nothing (two foam sources, --domain without random
+/// sites, a prefix without its --*-every, ...); otherwise run.
+ParseResult parse_options(std::vector<std::string> const& args, BatchOptions& options, std::string& error);
+
+/// The --help text: usage, then every option with its default.
+std::string help_text();
+
+}  // namespace batch
+}  // namespace Quarvel
+
+#endif

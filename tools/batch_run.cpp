@@ -1,0 +1,364 @@
+#include "batch_run.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <ostream>
+#include <sstream>
+
+#include "area_change.h"
+#include "atomic_output.h"
+#include "batch_csv.h"
+#include "foam/dual_foam.h"
+#include "foam/foam_file.h"
+#include "foam/foam_geometry.h"
+#include "foam/random_source.h"
+#include "foam/site_sets.h"
+#include "render/cairo_snapshot.h"
+#include "site_file.h"
+
+namespace Quarvel {
+namespace batch {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using vector3_type = math::BasicMathTypes::vector3_type;
+
+double seconds_since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+std::string format(char const* fmt, double v) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, fmt, v);
+  return buffer;
+}
+
+// File name of a numbered output: prefix, loop in six digits, extension.
+std::string numbered(std::string const& prefix, std::uint64_t loop, char const* extension) {
+  char digits[32];
+  std::snprintf(digits, sizeof digits, "%06llu", static_cast<unsigned long long>(loop));
+  return prefix + digits + extension;
+}
+
+char const* extension_of(kordal::SnapshotFormat format) {
+  switch (format) {
+    case kordal::SnapshotFormat::svg:
+      return ".svg";
+    case kordal::SnapshotFormat::pdf:
+      return ".pdf";
+    case kordal::SnapshotFormat::png:
+      return ".png";
+  }
+  return ".png";
+}
+
+// A bar on a terminal line, redrawn at most ten times a second.
+class ProgressBar {
+ public:
+  ProgressBar(std::ostream* out, bool enabled, std::size_t start_bubbles, unsigned goal_bubbles, bool capped,
+              std::uint64_t cap)
+      : m_out(out),
+        m_enabled(enabled && out != nullptr),
+        m_start(start_bubbles),
+        m_goal(goal_bubbles),
+        m_capped(capped),
+        m_cap(cap),
+        m_last(Clock::now() - std::chrono::seconds(1)) {}
+
+  void update(std::uint64_t loop, std::size_t bubbles, double seconds, bool equilibrating) {
+    if (!m_enabled || Clock::now() - m_last < std::chrono::milliseconds(100)) return;
+    m_last = Clock::now();
+    double done = 0.0;
+    if (!equilibrating && m_start > m_goal) {
+      done = double(m_start - std::min(m_start, std::max<std::size_t>(bubbles, m_goal))) / double(m_start - m_goal);
+    }
+    if (m_capped && m_cap > 0) done = std::max(done, double(loop) / double(m_cap));
+    int const width = 30;
+    int const filled = std::clamp(int(done * width), 0, width);
+    std::ostringstream line;
+    line << "\r[" << std::string(std::size_t(filled), '#') << std::string(std::size_t(width - filled), '.') << "] "
+         << bubbles << " bubbles left, loop " << loop << ", "
+         << format("%.1f", seconds > 0.0 ? double(loop) / seconds : 0.0) << " loops/s ";
+    std::string const text = line.str();
+    *m_out << text << std::string(m_width > text.size() ? m_width - text.size() : 0, ' ') << std::flush;
+    m_width = text.size();
+  }
+
+  void clear() {
+    if (!m_enabled || m_width == 0) return;
+    *m_out << '\r' << std::string(m_width, ' ') << '\r' << std::flush;
+    m_width = 0;
+  }
+
+ private:
+  std::ostream* m_out;
+  bool m_enabled;
+  std::size_t m_start;
+  std::size_t m_goal;
+  bool m_capped;
+  std::uint64_t m_cap;
+  Clock::time_point m_last;
+  std::size_t m_width = 0;
+};
+
+bool write_picture(FoamMesh const& foam, std::string const& path, kordal::SnapshotFormat format,
+                   kordal::SnapshotStyle const& style, std::string& error) {
+  AtomicOutput out;
+  if (!out.open(path, error)) return false;
+  std::string why;
+  if (!kordal::write_snapshot(foam, format, style, out.stream(), why)) {
+    error = path + ": " + why;
+    return false;
+  }
+  return out.commit(error);
+}
+
+}  // namespace
+
+void set_parameters(BatchOptions const& options, FoamSimulator& simulator) {
+  simulator.m_film_tension = options.m_film_tension;
+  simulator.m_permeability = options.m_permeability;
+  simulator.m_max_iterations = options.m_max_iterations;
+  simulator.m_tau = options.m_tau;
+  simulator.m_t1_threshold = options.m_t1_threshold;
+  simulator.m_t2_threshold = options.m_t2_threshold;
+  simulator.m_verbose = false;
+}
+
+StepEvents refresh_statistics(BatchFoam& state, double seconds) {
+  state.m_statistics.m_step_time = seconds;
+  state.m_statistics.update();
+  StepEvents const events{state.m_simulator.m_t1_count, state.m_simulator.m_t2_count};
+  state.m_statistics.m_t1_total += events.m_t1;
+  state.m_statistics.m_t2_total += events.m_t2;
+  state.m_simulator.m_t1_count = 0;
+  state.m_simulator.m_t2_count = 0;
+  return events;
+}
+
+void rebuild(BatchFoam& state, std::vector<vector3_type> const& sites, bool outer) {
+  state.m_foam.clear();
+  kordal::generate_foam(state.m_foam, sites, 1.0, state.m_simulator.m_film_tension);
+  if (outer) kordal::close_open_boundary(state.m_foam, 0.0);
+  state.m_statistics.reset();
+  state.m_simulator.m_t1_count = 0;
+  state.m_simulator.m_t2_count = 0;
+  for (auto& f : state.m_foam.faces()) f.m_pressure = 1.0;
+  auto const o = kordal::find_outer_bubble(state.m_foam);
+  if (!o.is_null()) {
+    auto& bubble = state.m_foam.get_face(o);
+    bubble.m_pressure = 1.0;
+    bubble.m_target_area = kordal::compute_area(bubble);
+  }
+  refresh_statistics(state, 0.0);
+}
+
+bool build_foam(BatchOptions const& options, BatchFoam& state, std::string& error, std::string& note) {
+  if (options.m_seed_given) kordal::seed_random_generator(options.m_seed);
+  note.clear();
+  if (options.m_source == FoamSource::load) {
+    if (!kordal::load_foam(options.m_load_file, state.m_foam, error)) return false;
+    // The film tension belongs to the foam; an explicit option replaces it.
+    if (options.m_film_tension_given) {
+      state.m_foam.m_film_tension = options.m_film_tension;
+    } else {
+      state.m_simulator.m_film_tension = state.m_foam.m_film_tension;
+    }
+    state.m_statistics.reset();
+    state.m_simulator.m_t1_count = 0;
+    state.m_simulator.m_t2_count = 0;
+    refresh_statistics(state, 0.0);
+    return true;
+  }
+
+  std::vector<vector3_type> sites;
+  std::string source;
+  switch (options.m_source) {
+    case FoamSource::random_sites:
+      // The window's 'r' scales sites to its size in pixels, a tenth of a
+      // unit each: 960 x 540 pixels are 96 x 54 units.
+      kordal::make_random_sites(sites, options.m_sites, 10.0 * options.m_domain_width, 10.0 * options.m_domain_height);
+      source = "--sites " + std::to_string(options.m_sites);
+      break;
+    case FoamSource::preset:
+      kordal::load_preset_sites(sites, options.m_preset);
+      source = "--preset " + std::to_string(options.m_preset);
+      break;
+    case FoamSource::site_file:
+      if (!read_site_file(options.m_site_file, sites, error)) return false;
+      source = options.m_site_file;
+      break;
+    case FoamSource::load:
+      break;
+  }
+  rebuild(state, sites, !options.m_no_outer);
+  std::string const reason = degenerate_sites_reason(sites);
+  if (!reason.empty()) {
+    note = source + ": " + reason + ": the foam is empty";
+  } else if (state.m_foam.face_size() == 0) {
+    note = source + ": no site lies inside the others' hull: the foam is empty";
+  }
+  return true;
+}
+
+StepEvents idle_step(BatchFoam& state, double& seconds) {
+  auto const start = Clock::now();
+  state.m_simulator.diffuse();
+  state.m_simulator.simulate(state.m_simulator.m_max_iterations, state.m_simulator.m_tau);
+  seconds = seconds_since(start);
+  return refresh_statistics(state, seconds);
+}
+
+StepEvents equilibration_step(BatchFoam& state, double& seconds) {
+  auto const start = Clock::now();
+  state.m_simulator.simulate(state.m_simulator.m_max_iterations, state.m_simulator.m_tau);
+  seconds = seconds_since(start);
+  return refresh_statistics(state, seconds);
+}
+
+Residuals largest_residuals(FoamMesh const& foam) {
+  Residuals r;
+  double const plateau = 2.0 * std::acos(-1.0) / 3.0;
+  for (auto const& f : foam.faces()) {
+    if (f.m_is_outer) continue;
+    bool open = false;
+    for (FoamMesh::const_face_halfedge_circulator c(foam, f.m_self); c; ++c) {
+      if (foam.get_halfedge(c->m_twin).m_face.is_null()) open = true;
+    }
+    if (!open) r.m_area = std::max(r.m_area, std::abs(f.m_target_area - kordal::compute_area(f)));
+  }
+  for (auto const& v : foam.vertices()) {
+    if (kordal::is_boundary(v)) continue;
+    for (FoamMesh::const_vertex_halfedge_circulator c(foam, v.m_self); c; ++c) {
+      auto const& f = foam.get_face(c->m_face);
+      if (f.m_is_outer) continue;
+      r.m_angle = std::max(r.m_angle, std::abs(plateau - kordal::junction_angle(f, v)));
+    }
+  }
+  return r;
+}
+
+int run_batch(BatchOptions const& options, RunEnvironment const& environment) {
+  std::ostream& err = *environment.m_err;
+  // Every failure names its file first, as "path: ..." or "path:line: ...".
+  auto fail = [&](std::string const& what, int status) {
+    err << what << '\n' << std::flush;
+    return status;
+  };
+
+  // Unwritable places fail now, not after a long run.
+  std::string error;
+  std::vector<std::string> targets;
+  if (!options.m_save.empty()) targets.push_back(options.m_save);
+  if (!options.m_snapshot.empty()) targets.push_back(options.m_snapshot);
+  if (options.m_save_every > 0) targets.push_back(numbered(options.m_save_prefix, 0, ".foam"));
+  if (options.m_snapshot_every > 0) {
+    targets.push_back(numbered(options.m_snapshot_prefix, 0, extension_of(options.m_snapshot_format)));
+  }
+  for (auto const& t : targets) {
+    if (!can_write(t, error)) return fail(error, exit_bad_input);
+  }
+  AtomicOutput csv;
+  if (!csv.open(options.m_csv, error)) return fail(error, exit_bad_input);
+
+  BatchFoam state;
+  set_parameters(options, state.m_simulator);
+  std::string note;
+  if (!build_foam(options, state, error, note)) return fail(error, exit_bad_input);
+  if (!note.empty()) err << "froth-batch: " << note << '\n' << std::flush;
+
+  kordal::SnapshotStyle style;
+  style.m_width = options.m_snapshot_width;
+  style.m_height = options.m_snapshot_height;
+  // One frame for the whole run, so that numbered pictures line up.
+  style.m_view = kordal::fit_view(state.m_foam);
+
+  auto write_numbered = [&](std::uint64_t loop) {
+    if (options.m_save_every > 0 && loop % options.m_save_every == 0) {
+      if (!kordal::save_foam(state.m_foam, numbered(options.m_save_prefix, loop, ".foam"), error)) return false;
+    }
+    if (options.m_snapshot_every > 0 && loop % options.m_snapshot_every == 0) {
+      std::string const path = numbered(options.m_snapshot_prefix, loop, extension_of(options.m_snapshot_format));
+      if (!write_picture(state.m_foam, path, options.m_snapshot_format, style, error)) return false;
+    }
+    return true;
+  };
+
+  // A failing output stops the run, but the others are still written: a
+  // full disk at loop 5000 does not cost the CSV.
+  std::vector<std::string> failures;
+  std::ostream& rows = csv.stream();
+  rows << csv_header() << csv_row(0, 0.0, 0, 0, state.m_statistics, nullptr) << std::flush;
+  if (!write_numbered(0)) failures.push_back(error);
+
+  std::size_t const start_bubbles = state.m_foam.face_size();
+  ProgressBar progress(environment.m_err, environment.m_progress, start_bubbles, options.m_until_bubbles,
+                       options.m_loops_given, options.m_loops);
+  std::uint64_t loop = 0;
+  double elapsed = 0.0;
+  bool interrupted = false;
+  AreaChangeTracker tracker;
+  Residuals residuals = options.m_equilibrate ? largest_residuals(state.m_foam) : Residuals{};
+  auto equilibrated = [&] {
+    return residuals.m_area < equilibrium_area_tolerance && residuals.m_angle < equilibrium_angle_tolerance;
+  };
+  while (failures.empty()) {
+    if (environment.m_interrupt != nullptr && *environment.m_interrupt != 0) {
+      interrupted = true;
+      break;
+    }
+    if (options.m_loops_given && loop >= options.m_loops) break;
+    if (options.m_equilibrate ? equilibrated() : state.m_foam.face_size() <= options.m_until_bubbles) break;
+
+    double seconds = 0.0;
+    tracker.before(state.m_foam);
+    StepEvents const events = options.m_equilibrate ? equilibration_step(state, seconds) : idle_step(state, seconds);
+    ++loop;
+    elapsed += seconds;
+    if (options.m_equilibrate) residuals = largest_residuals(state.m_foam);
+    AreaChanges const changes = tracker.after(state.m_foam);
+    rows << csv_row(loop, elapsed, events.m_t1, events.m_t2, state.m_statistics, &changes) << std::flush;
+    if (!write_numbered(loop)) failures.push_back(error);
+    progress.update(loop, state.m_foam.face_size(), elapsed, options.m_equilibrate);
+  }
+  bool const output_failed = !failures.empty();
+  progress.clear();
+
+  if (!options.m_save.empty() && !kordal::save_foam(state.m_foam, options.m_save, error)) failures.push_back(error);
+  if (!options.m_snapshot.empty()) {
+    kordal::SnapshotFormat format = kordal::SnapshotFormat::png;
+    kordal::snapshot_format_from_path(options.m_snapshot, format);
+    if (!write_picture(state.m_foam, options.m_snapshot, format, style, error)) failures.push_back(error);
+  }
+  if (!csv.commit(error)) failures.push_back(error);
+  for (auto const& f : failures) err << f << '\n';
+
+  std::string const rate = elapsed > 0.0 ? format("%.1f", double(loop) / elapsed) : std::string("-");
+  std::ostringstream summary;
+  summary << "froth-batch: ";
+  if (options.m_equilibrate) {
+    summary << (equilibrated() ? "equilibrated in " : "not equilibrated after ") << loop << " loops, "
+            << format("%.3g", elapsed) << " s (" << rate << " loops/s); largest area residual "
+            << format("%.3g", residuals.m_area) << ", largest angle error " << format("%.3g", residuals.m_angle);
+  } else {
+    summary << loop << " loops in " << format("%.3g", elapsed) << " s (" << rate << " loops/s); "
+            << state.m_foam.face_size() << " bubbles left (outer counted); " << state.m_statistics.m_t1_total << " T1, "
+            << state.m_statistics.m_t2_total << " T2";
+    if (!interrupted && !output_failed) {
+      if (state.m_foam.face_size() <= options.m_until_bubbles) {
+        summary << "; stopped at " << options.m_until_bubbles << " bubbles or fewer";
+      } else {
+        summary << "; stopped after --loops " << options.m_loops;
+      }
+    }
+  }
+  if (output_failed) summary << "; stopped by an output that could not be written";
+  if (interrupted) summary << "; interrupted";
+  err << summary.str() << '\n' << std::flush;
+  if (!failures.empty()) return exit_output_failed;
+  return interrupted ? exit_interrupted : exit_done;
+}
+
+}  // namespace batch
+}  // namespace Quarvel
