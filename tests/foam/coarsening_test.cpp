@@ -13,25 +13,31 @@ namespace {
 
 using namespace froth_test;
 
-TEST(Coarsening, RandomFoamsSurviveToTheEnd) {
-  for (unsigned seed : {1u, 2u, 3u}) {
-    FoamMesh foam = make_generated_foam(seed, 200);
-    CoarseningRun const run = coarsen_checked(foam, 20000);
-    EXPECT_EQ(run.fault, "") << "seed " << seed;
-    EXPECT_LE(foam.face_size(), 5u) << "seed " << seed << " after " << run.loops << " loops";
-    EXPECT_GT(run.t2, 150u) << "seed " << seed;
-    EXPECT_GT(run.t1, 0u) << "seed " << seed;
-  }
-}
+// Seeds 1, 2 and 3 once turned bubbles inside out (an event next to a bubble
+// whose target area was spent, a step taken untested, a pressure change that
+// curved a neighbour's films inwards); they stay as regression runs.
+class RandomFoam : public ::testing::TestWithParam<unsigned> {};
 
-TEST(Coarsening, PresetFoamsSurviveToTheEnd) {
-  for (int preset : {1, 2, 3}) {
-    FoamMesh foam = make_preset_foam(preset);
-    CoarseningRun const run = coarsen_checked(foam, 20000);
-    EXPECT_EQ(run.fault, "") << "preset " << preset;
-    EXPECT_LE(foam.face_size(), 5u) << "preset " << preset;
-  }
+TEST_P(RandomFoam, SurvivesToTheEnd) {
+  FoamMesh foam = make_generated_foam(GetParam(), 200);
+  CoarseningRun const run = coarsen_checked(foam, 20000);
+  EXPECT_EQ(run.fault, "");
+  EXPECT_LE(foam.face_size(), 5u) << "after " << run.loops << " loops";
+  EXPECT_GT(run.t2, 150u);
+  EXPECT_GT(run.t1, 0u);
 }
+INSTANTIATE_TEST_SUITE_P(Coarsening, RandomFoam, ::testing::Values(1u, 2u, 3u));
+
+class PresetFoam : public ::testing::TestWithParam<int> {};
+
+TEST_P(PresetFoam, SurvivesToTheEnd) {
+  FoamMesh foam = make_preset_foam(GetParam());
+  Quarvel::kordal::seed_random_generator(static_cast<unsigned>(GetParam()));
+  CoarseningRun const run = coarsen_checked(foam, 20000);
+  EXPECT_EQ(run.fault, "");
+  EXPECT_LE(foam.face_size(), 5u) << "after " << run.loops << " loops";
+}
+INSTANTIATE_TEST_SUITE_P(Coarsening, PresetFoam, ::testing::Values(1, 2, 3));
 
 }  // namespace
 
