@@ -108,10 +108,14 @@ T1Bubbles t1_bubbles(Mesh const& mesh, polymesh::edge_handle film) {
   return t;
 }
 
-/// The structural conditions under which rewire_t1 gives a valid foam: both
-/// ends three-fold with a bubble on every side, and four distinct bubbles
-/// around the film. Where EU and EV are one bubble (the film spans the foam
-/// from border to border), the swap would cut the foam in two.
+template <typename Mesh>
+bool t1_keeps_bubbles_clockwise(Mesh const& mesh, polymesh::edge_handle film);
+
+/// The conditions under which rewire_t1 gives a valid foam: both ends
+/// three-fold with a bubble on every side, four distinct bubbles around the
+/// film, and every one of them still clockwise afterwards. Where EU and EV
+/// are one bubble (the film spans the foam from border to border), the swap
+/// would cut the foam in two.
 template <typename Mesh>
 bool can_rewire_t1(Mesh const& mesh, polymesh::edge_handle film) {
   auto const& e = mesh.get_edge(film);
@@ -121,7 +125,7 @@ bool can_rewire_t1(Mesh const& mesh, polymesh::edge_handle film) {
   }
   T1Bubbles const t = t1_bubbles(mesh, film);
   if (t.b0.is_null() || t.b1.is_null() || t.eu.is_null() || t.ev.is_null()) return false;
-  return t.b0 != t.b1 && t.eu != t.ev;
+  return t.b0 != t.b1 && t.eu != t.ev && t1_keeps_bubbles_clockwise(mesh, film);
 }
 
 /// Replaces a bubble by a new one whose loop is the given junctions, keeping
@@ -154,6 +158,94 @@ std::pair<polymesh::vertex_handle, polymesh::vertex_handle> t1_junction_position
   return {n0, n1};
 }
 
+/// Signed area of the polygon through the given positions: positive for a
+/// clockwise loop, as bubble loops run.
+template <typename Vector>
+double clockwise_polygon_area(std::vector<Vector> const& points) {
+  double area = 0.0;
+  for (std::size_t i = 0; i < points.size(); ++i) {
+    Vector const& a = points[i];
+    Vector const& b = points[(i + 1) % points.size()];
+    area += b.x * a.y - a.x * b.y;
+  }
+  return 0.5 * area;
+}
+
+/// The loops of B0, B1, EU and EV after a swap on the film that makes the
+/// junctions n0 and n1: in B0 and B1 the film's two junctions become one new
+/// junction; in EU, U becomes (n1, n0), and in EV, V becomes (n0, n1).
+template <typename Mesh>
+void t1_loops(Mesh const& mesh, polymesh::edge_handle film, polymesh::vertex_handle n0, polymesh::vertex_handle n1,
+              std::vector<polymesh::vertex_handle> (&loops)[4]) {
+  using polymesh::vertex_handle;
+  auto const& e = mesh.get_edge(film);
+  vertex_handle const U = mesh.get_halfedge(e.m_halfedge1).m_destination;
+  vertex_handle const V = mesh.get_halfedge(e.m_halfedge0).m_destination;
+  T1Bubbles const t = t1_bubbles(mesh, film);
+  for (auto& loop : loops) loop.clear();
+  auto side_loop = [&](polymesh::face_handle f, std::vector<vertex_handle>& loop) {
+    for (typename Mesh::const_face_halfedge_circulator c(mesh, f); c; ++c) {
+      vertex_handle const a = mesh.origin(c.handle());
+      vertex_handle const b = c->m_destination;
+      if (a == U && b == V) {
+        loop.push_back(n0);
+      } else if (a == V && b == U) {
+        loop.push_back(n1);
+      } else if (a != U && a != V) {
+        loop.push_back(a);
+      }
+    }
+  };
+  auto end_loop = [&](polymesh::face_handle f, std::vector<vertex_handle>& loop) {
+    for (typename Mesh::const_face_halfedge_circulator c(mesh, f); c; ++c) {
+      vertex_handle const a = mesh.origin(c.handle());
+      if (a == U) {
+        loop.push_back(n1);
+        loop.push_back(n0);
+      } else if (a == V) {
+        loop.push_back(n0);
+        loop.push_back(n1);
+      } else {
+        loop.push_back(a);
+      }
+    }
+  };
+  side_loop(t.b0, loops[0]);
+  side_loop(t.b1, loops[1]);
+  end_loop(t.eu, loops[2]);
+  end_loop(t.ev, loops[3]);
+}
+
+/// Whether the swap leaves every bubble around the film (the outer one aside)
+/// a clockwise polygon. Next to a bubble thinner than half the film, the new
+/// junction would land beyond it and turn it inside out.
+template <typename Mesh>
+bool t1_keeps_bubbles_clockwise(Mesh const& mesh, polymesh::edge_handle film) {
+  using polymesh::vertex_handle;
+  auto const& e = mesh.get_edge(film);
+  auto const U = mesh.get_vertex(mesh.get_halfedge(e.m_halfedge1).m_destination).m_coord;
+  auto const V = mesh.get_vertex(mesh.get_halfedge(e.m_halfedge0).m_destination).m_coord;
+  auto const r = (V - U) * 0.5;
+  auto const m = U + r;
+  typename Mesh::vector3_type const s(r.y, -r.x, 0);
+  // Stand-in handles for the junctions not made yet.
+  vertex_handle const n0(vertex_handle::null_index - 1), n1(vertex_handle::null_index - 2);
+  std::vector<vertex_handle> loops[4];
+  t1_loops(mesh, film, n0, n1, loops);
+  T1Bubbles const t = t1_bubbles(mesh, film);
+  polymesh::face_handle const bubbles[4] = {t.b0, t.b1, t.eu, t.ev};
+  std::vector<typename Mesh::vector3_type> points;
+  for (int i = 0; i < 4; ++i) {
+    if (mesh.get_face(bubbles[i]).m_is_outer) continue;
+    points.clear();
+    for (vertex_handle v : loops[i]) {
+      points.push_back(v == n0 ? m + s : v == n1 ? m - s : mesh.get_vertex(v).m_coord);
+    }
+    if (!(clockwise_polygon_area(points) > 0.0)) return false;
+  }
+  return true;
+}
+
 /// Performs the neighbour swap on a film without any test (callers check
 /// can_rewire_t1) and returns the new film.
 template <typename Mesh>
@@ -164,46 +256,12 @@ polymesh::edge_handle rewire_t1(Mesh& mesh, polymesh::edge_handle film) {
   vertex_handle const V = mesh.get_halfedge(e.m_halfedge0).m_destination;
   T1Bubbles const t = t1_bubbles(mesh, film);
   auto const [N0, N1] = t1_junction_positions(mesh, U, V);
-
-  std::vector<vertex_handle> loop_b0, loop_b1, loop_eu, loop_ev;
-  // B0 and B1: the film's two junctions become one new junction.
-  auto side_loop = [&](polymesh::face_handle f, std::vector<vertex_handle>& loop) {
-    for (typename Mesh::const_face_halfedge_circulator c(mesh, f); c; ++c) {
-      vertex_handle const a = mesh.origin(c.handle());
-      vertex_handle const b = c->m_destination;
-      if (a == U && b == V) {
-        loop.push_back(N0);
-      } else if (a == V && b == U) {
-        loop.push_back(N1);
-      } else if (a != U && a != V) {
-        loop.push_back(a);
-      }
-    }
-  };
-  // EU and EV: U becomes N1, N0 and V becomes N0, N1.
-  auto end_loop = [&](polymesh::face_handle f, std::vector<vertex_handle>& loop) {
-    for (typename Mesh::const_face_halfedge_circulator c(mesh, f); c; ++c) {
-      vertex_handle const a = mesh.origin(c.handle());
-      if (a == U) {
-        loop.push_back(N1);
-        loop.push_back(N0);
-      } else if (a == V) {
-        loop.push_back(N0);
-        loop.push_back(N1);
-      } else {
-        loop.push_back(a);
-      }
-    }
-  };
-  side_loop(t.b0, loop_b0);
-  side_loop(t.b1, loop_b1);
-  end_loop(t.eu, loop_eu);
-  end_loop(t.ev, loop_ev);
-
-  rebuild_bubble(mesh, t.b0, loop_b0);
-  rebuild_bubble(mesh, t.b1, loop_b1);
-  rebuild_bubble(mesh, t.eu, loop_eu);
-  rebuild_bubble(mesh, t.ev, loop_ev);
+  std::vector<vertex_handle> loops[4];
+  t1_loops(mesh, film, N0, N1, loops);
+  rebuild_bubble(mesh, t.b0, loops[0]);
+  rebuild_bubble(mesh, t.b1, loops[1]);
+  rebuild_bubble(mesh, t.eu, loops[2]);
+  rebuild_bubble(mesh, t.ev, loops[3]);
   if (mesh.is_valid_vertex_handle(U)) mesh.remove_vertex(U);
   if (mesh.is_valid_vertex_handle(V)) mesh.remove_vertex(V);
   return film_between(mesh, N0, N1);

@@ -9,6 +9,7 @@
 // neighbour has three films (the pair is reshaped first, from its smaller
 // member).
 
+#include <algorithm>
 #include <iostream>
 
 #include "foam/foam2d_simulator.h"
@@ -154,8 +155,10 @@ bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::handle_three_sided(face_handle bubb
     smaller_neighbour = true;
   }
   // Collapsing next to a smaller three-sided bubble would leave it with two
-  // films; that one handles the pair when it is visited itself.
-  if (smaller_neighbour) return false;
+  // films; that one handles the pair when it is visited itself. A bubble
+  // whose collapse would turn a neighbour inside out waits until it has
+  // shrunk further.
+  if (smaller_neighbour || !collapse_keeps_neighbours_sound(mesh, bubble)) return false;
 
   index_type const id = bubble.get_idx();
   vertex_handle const K = collapse_bubble(mesh, bubble);
@@ -199,7 +202,30 @@ bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::force_t1_on_pair(halfedge_handle sh
 
   vertex_handle const S = mesh.destination(out);
   vector3_type const D = (mesh.get_vertex(S).m_coord - mesh.get_vertex(R).m_coord) * 0.9;
-  for (vertex_handle v : {P, Q, R, T}) mesh.get_vertex(v).m_coord += D;
+  // The pair moves as one piece; in a small foam the film R-S can be long,
+  // and the move must not turn a bubble around the pair inside out.
+  vertex_handle const moved[4] = {P, Q, R, T};
+  m_guarded.clear();
+  for (vertex_handle v : moved) {
+    for (typename M::const_vertex_halfedge_circulator c(mesh, v); c; ++c) {
+      face_handle const f = c->m_face;
+      if (f.is_null() || mesh.get_face(f).m_is_outer) continue;
+      bool seen = false;
+      for (auto const& g : m_guarded) seen = seen || g.first == f;
+      if (!seen) m_guarded.push_back({f, std::min(0.0, compute_area(mesh.get_face(f)))});
+    }
+  }
+  vector3_type const before[4] = {mesh.get_vertex(P).m_coord, mesh.get_vertex(Q).m_coord, mesh.get_vertex(R).m_coord,
+                                   mesh.get_vertex(T).m_coord};
+  for (vertex_handle v : moved) mesh.get_vertex(v).m_coord += D;
+  bool sound = can_force_t1(film);
+  for (std::size_t g = 0; g < m_guarded.size() && sound; ++g) {
+    sound = compute_area(mesh.get_face(m_guarded[g].first)) >= m_guarded[g].second;
+  }
+  if (!sound) {
+    for (int i = 0; i < 4; ++i) mesh.get_vertex(moved[i]).m_coord = before[i];
+    return false;
+  }
 
   edge_handle const created = rewire_t1(mesh, film);
   ++m_t1_count;
