@@ -77,8 +77,8 @@ struct OptionSpec {
   std::function<void(Values const&, BatchOptions&)> apply;
 };
 
-std::size_t arity(OptionSpec const& spec) {
-  std::istringstream words(spec.values);
+std::size_t arity(OptionSpec const& entry) {
+  std::istringstream words(entry.values);
   std::string w;
   std::size_t n = 0;
   while (words >> w) ++n;
@@ -216,8 +216,8 @@ std::vector<OptionSpec> const& option_table() {
 }
 
 OptionSpec const* find_option(std::string const& name) {
-  for (auto const& spec : option_table()) {
-    if (name == spec.name) return &spec;
+  for (auto const& entry : option_table()) {
+    if (name == entry.name) return &entry;
   }
   return nullptr;
 }
@@ -266,9 +266,9 @@ ParseResult parse_options(std::vector<std::string> const& args, BatchOptions& op
         name.resize(eq);
         inline_value = true;
       }
-      OptionSpec const* spec = find_option(name);
-      if (spec == nullptr) throw OptionError{"unknown option '--" + name + "' (see --help)"};
-      std::size_t const n = arity(*spec);
+      OptionSpec const* entry = find_option(name);
+      if (entry == nullptr) throw OptionError{"unknown option '--" + name + "' (see --help)"};
+      std::size_t const n = arity(*entry);
       if (inline_value && n != 1) {
         throw OptionError{
             "--" + name +
@@ -278,13 +278,13 @@ ParseResult parse_options(std::vector<std::string> const& args, BatchOptions& op
         for (std::size_t k = 0; k < n; ++k) {
           // A value may be negative ("-3"), but never another option.
           if (i + 1 >= args.size() || args[i + 1].compare(0, 2, "--") == 0) {
-            throw OptionError{"--" + name + " needs " + std::string(spec->values)};
+            throw OptionError{"--" + name + " needs " + std::string(entry->values)};
           }
           values.push_back(args[++i]);
         }
       }
       if (!given.insert(name).second) throw OptionError{"--" + name + " is given twice"};
-      spec->apply(values, o);
+      entry->apply(values, o);
     }
     check_combination(given, o);
   } catch (OptionError const& e) {
@@ -307,12 +307,12 @@ std::string help_text() {
          "line go to standard error.\n"
          "\n"
          "options (one foam source; --sites 200 when none is given):\n";
-  for (auto const& spec : option_table()) {
-    std::string head = std::string("  --") + spec.name;
-    if (*spec.values) head += std::string(" ") + spec.values;
+  for (auto const& entry : option_table()) {
+    std::string head = std::string("  --") + entry.name;
+    if (*entry.values) head += std::string(" ") + entry.values;
     out << head;
-    std::string text = spec.help;
-    if (spec.default_text) text += " (default " + spec.default_text(defaults) + ")";
+    std::string text = entry.help;
+    if (entry.default_text) text += " (default " + entry.default_text(defaults) + ")";
     // Help text wrapped to 80 columns at 26.
     std::size_t column = head.size();
     std::istringstream words(text);
