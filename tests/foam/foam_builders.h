@@ -38,15 +38,21 @@ inline FoamMesh make_foam_from_sites(std::vector<vector3_type> const& sites, boo
   return foam;
 }
 
-/// Seeds the generator with seed, draws count random sites for a 960 x 540
-/// window (x in [-48, 48], y in [-27, 27]) and builds their foam like
+/// Seeds the generator with seed and draws count random sites for a 960 x 540
+/// window (x in [-48, 48], y in [-27, 27]).
+inline std::vector<vector3_type> make_seeded_sites(unsigned seed, int count) {
+  std::vector<vector3_type> sites;
+  Quarvel::kordal::seed_random_generator(seed);
+  Quarvel::kordal::make_random_sites(sites, count, 960.0, 540.0);
+  return sites;
+}
+
+/// The foam of make_seeded_sites(seed, count), built like
 /// make_foam_from_sites. The sites are handed back through sites if given.
 inline FoamMesh make_generated_foam(unsigned seed, int count, bool with_outer = true,
                                     std::vector<vector3_type>* sites = nullptr) {
-  std::vector<vector3_type> local;
-  std::vector<vector3_type>& s = sites ? *sites : local;
-  Quarvel::kordal::seed_random_generator(seed);
-  Quarvel::kordal::make_random_sites(s, count, 960.0, 540.0);
+  std::vector<vector3_type> const s = make_seeded_sites(seed, count);
+  if (sites) *sites = s;
   return make_foam_from_sites(s, with_outer);
 }
 
