@@ -7,7 +7,7 @@
 #include <cmath>
 #include <vector>
 
-#include "foam/dual_foam.h"
+#include "bench_foams.h"
 #include "foam/foam2d_simulator.h"
 #include "foam/random_source.h"
 #include "foam/site_sets.h"
@@ -17,20 +17,7 @@ namespace {
 using Quarvel::kordal::FoamMesh;
 using Quarvel::kordal::FoamSimulator;
 
-/// A closed foam of `count` random sites, the window grown with the count so
-/// that bubbles keep the size of a 200-site foam (and the thresholds and the
-/// diffusion step their meaning).
-FoamMesh make_foam(int count) {
-  std::vector<Quarvel::kordal::vector3_type> sites;
-  double const grow = std::sqrt(count / 200.0);
-  Quarvel::kordal::seed_random_generator(4321);
-  Quarvel::kordal::make_random_sites(sites, count, 960.0 * grow, 540.0 * grow);
-  FoamMesh foam;
-  Quarvel::kordal::generate_foam(foam, sites, 1.0, 0.25);
-  Quarvel::kordal::close_open_boundary(foam, 0.0);
-  for (auto& f : foam.faces()) f.m_pressure = 1.0;
-  return foam;
-}
+FoamMesh make_foam(int count) { return froth_bench::make_foam(count, 4321); }
 
 void configure(FoamSimulator& sim) {
   sim.m_film_tension = 0.25;

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <vector>
 
-#include "foam/dual_foam.h"
+#include "bench_foams.h"
 #include "foam/foam2d_simulator.h"
 #include "foam/random_source.h"
 #include "foam/site_sets.h"
@@ -17,19 +17,7 @@ using Quarvel::kordal::FoamMesh;
 using Quarvel::kordal::FoamSimulator;
 using vertex_handle = FoamMesh::vertex_handle;
 
-/// A foam of `count` random sites as the rebuild command makes it, the window
-/// grown with the count so that bubbles keep the size of a 200-site foam.
-FoamMesh make_foam(int count) {
-  std::vector<Quarvel::kordal::vector3_type> sites;
-  double const grow = std::sqrt(count / 200.0);
-  Quarvel::kordal::seed_random_generator(1234);
-  Quarvel::kordal::make_random_sites(sites, count, 960.0 * grow, 540.0 * grow);
-  FoamMesh foam;
-  Quarvel::kordal::generate_foam(foam, sites, 1.0, 0.25);
-  Quarvel::kordal::close_open_boundary(foam, 0.0);
-  for (auto& f : foam.faces()) f.m_pressure = 1.0;
-  return foam;
-}
+FoamMesh make_foam(int count) { return froth_bench::make_foam(count, 1234); }
 
 std::vector<vertex_handle> junctions_of(FoamMesh const& foam) {
   std::vector<vertex_handle> out;
