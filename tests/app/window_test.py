@@ -22,6 +22,11 @@ import zlib
 # Window geometry as the program opens it.
 WINDOW_X, WINDOW_Y = 50, 50
 WINDOW_W, WINDOW_H = 960, 540
+# What the overlay panels add to the picture: their background colour, added
+# over the picture below kept at half strength.
+SITE_PANEL_TINT = (20, 89, 20)
+JUNCTION_PANEL_TINT = (13, 77, 77)
+BUBBLE_PANEL_TINT = (102, 13, 13)
 SCREEN = "1280x800x24"
 
 # Colours of the drawing, as 8-bit RGB.
@@ -118,6 +123,15 @@ class Picture:
         if self.channels == 3:
             return {255}
         return {row[i] for row in self.rows[::20] for i in range(3, len(row), 4 * 20)}
+
+
+def tinted_pixels(before, during, box, tint, tolerance=4):
+    """Pixels of box that went from c to c/2 + tint between two captures:
+    those covered by a panel of that background."""
+    x0, y0, x1, y1 = box
+    return sum(1 for y in range(y0, y1) for x in range(x0, x1)
+               if all(abs(d - (b // 2 + t)) <= tolerance
+                      for d, b, t in zip(during.rgb(x, y), before.rgb(x, y), tint)))
 
 
 def near(expected, tolerance=3):
@@ -464,13 +478,19 @@ def scenario_commands(p):
     p.wait_for_regex(r"\nequilibrating foam once \(no diffusion\)\.\.\. done in [0-9.e+-]+ ms ~ [0-9.e+-]+fps!\n")
 
     # Selection display with the cycling keys: both panels at the top right.
+    # Panels are blended over whatever bubble lies below them, so they are
+    # found by comparing with a capture taken before they show.
+    p.settle()
+    before = p.capture("screen_0004.png")
     p.keys("=jjbb")
     p.settle()
-    picture = p.capture("screen_0004.png")
-    junction_panel = picture.rgb(WINDOW_W - 20, 10)
-    bubble_panel = picture.rgb(WINDOW_W - 20, 70)
-    check(junction_panel[1] > junction_panel[0] + 30, f"no junction panel (teal) at the top right: {junction_panel}")
-    check(bubble_panel[0] > bubble_panel[2] + 30, f"no bubble panel (red) below it: {bubble_panel}")
+    during = p.capture("screen_0005.png")
+    junction_box = (WINDOW_W - 40, 4, WINDOW_W - 10, 14)
+    bubble_box = (WINDOW_W - 40, 66, WINDOW_W - 10, 76)
+    tinted = tinted_pixels(before, during, junction_box, JUNCTION_PANEL_TINT)
+    check(tinted > 100, f"no junction panel (teal) at the top right: {tinted} of 300 pixels")
+    tinted = tinted_pixels(before, during, bubble_box, BUBBLE_PANEL_TINT)
+    check(tinted > 100, f"no bubble panel (red) below it: {tinted} of 300 pixels")
 
     p.keys("c")
     p.wait_for_regex(r"collapsing bubble\.\.\. done in [0-9.e+-]+ ms ~ [0-9.e+-]+fps!\n")
@@ -497,14 +517,16 @@ def scenario_commands(p):
         check(abs(float(x)) <= 48 and abs(float(y)) <= 27 and float(z) == 0, f"site out of range: {x}, {y}, {z}")
 
     # A plain left drag shows the site count and changes it for the next 'r'.
+    before = p.capture("screen_0006.png")
     p.move(500, 300)
     p.xdotool("mousedown", "1")
     for x in range(490, 440, -10):
         p.move(x, 300)
         time.sleep(0.05)
-    picture = p.capture("screen_0005.png")
-    centre = picture.rgb(WINDOW_W // 2, WINDOW_H // 2)
-    check(centre[1] > centre[0] + 20 and centre[1] > centre[2] + 20, f"no green site panel: {centre}")
+    during = p.capture("screen_0007.png")
+    box = (WINDOW_W // 2 - 30, WINDOW_H // 2 - 4, WINDOW_W // 2 + 30, WINDOW_H // 2 + 4)
+    tinted = tinted_pixels(before, during, box, SITE_PANEL_TINT)
+    check(tinted > 120, f"no green site panel: {tinted} of 480 centre pixels tinted")
     p.xdotool("mouseup", "1")
     p.pointer_home()
     p.keys("rp")
@@ -513,7 +535,7 @@ def scenario_commands(p):
     # Menu: "Foam model" -> "Toggle filled cells on/off" (entry 22) turns the fill off.
     open_menu_entry(p, 1, 22)
     p.pointer_home()
-    picture = p.capture("screen_0006.png")
+    picture = p.capture("screen_0008.png")
     check(picture.count(is_blue_fill) < 2000, "the menu's fill toggle did not turn the fill off")
     p.keys("f")
 
@@ -521,12 +543,12 @@ def scenario_commands(p):
     # relation: the warning shows; with the outer bubble again it goes.
     p.keys("xR")
     p.wait_for("manual pressure override\n")
-    picture = p.capture("screen_0007.png")
+    picture = p.capture("screen_0009.png")
     check(picture.count(is_warning_red) > 2000, "no topology warning for the open foam")
     check(picture.count(is_blue_fill) > 100000, "the open foam is not filled")
     p.keys("xR")
     p.wait_for("manual pressure override\n")
-    check(p.capture("screen_0008.png").count(is_warning_red) == 0, "the warning stayed")
+    check(p.capture("screen_0010.png").count(is_warning_red) == 0, "the warning stayed")
 
     # An empty foam stops the simulation at once.
     p.keys("4 ")
