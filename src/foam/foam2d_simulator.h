@@ -127,13 +127,16 @@ class Foam2DSimulator {
 
  private:
   double von_neumann_change(face_type const& bubble, unsigned films) const;
-  bool can_force_t1(edge_handle film) const;
+  /// Whether a forced T1 may swap the film: neither bubble beside it would be
+  /// left with two films and, if check_geometry, no bubble turns inside out.
+  bool can_force_t1(edge_handle film, bool check_geometry = true) const;
   bool beside_vanishing_bubble(edge_handle film) const;
   face_handle side_bubble(edge_handle created, bool first_side) const;
   bool qualifies_for_t2(face_handle bubble) const;
   void finish_forced_t1(edge_handle created, unsigned const& max_iterations, double const& tau);
   bool handle_three_sided(face_handle bubble, unsigned const& max_iterations, double const& tau);
   bool force_t1_on_pair(halfedge_handle shared, unsigned const& max_iterations, double const& tau);
+  bool collapse_spent_pair(halfedge_handle shared, unsigned const& max_iterations, double const& tau);
 
   std::vector<std::pair<face_handle, double>> m_guarded;  ///< scratch of equilibrate(): bubbles and area floors
   std::vector<vertex_handle> m_junction_order;  ///< scratch of simulate(), kept to spare allocations

@@ -111,13 +111,12 @@ T1Bubbles t1_bubbles(Mesh const& mesh, polymesh::edge_handle film) {
 template <typename Mesh>
 bool t1_keeps_bubbles_clockwise(Mesh const& mesh, polymesh::edge_handle film);
 
-/// The conditions under which rewire_t1 gives a valid foam: both ends
-/// three-fold with a bubble on every side, four distinct bubbles around the
-/// film, and every one of them still clockwise afterwards. Where EU and EV
-/// are one bubble (the film spans the foam from border to border), the swap
-/// would cut the foam in two.
+/// The topological conditions under which rewire_t1 gives a valid foam: both
+/// ends three-fold with a bubble on every side, and four distinct bubbles
+/// around the film. Where EU and EV are one bubble (the film spans the foam
+/// from border to border), the swap would cut the foam in two.
 template <typename Mesh>
-bool can_rewire_t1(Mesh const& mesh, polymesh::edge_handle film) {
+bool t1_topology_allows(Mesh const& mesh, polymesh::edge_handle film) {
   auto const& e = mesh.get_edge(film);
   for (polymesh::vertex_handle end :
        {mesh.get_halfedge(e.m_halfedge0).m_destination, mesh.get_halfedge(e.m_halfedge1).m_destination}) {
@@ -125,7 +124,14 @@ bool can_rewire_t1(Mesh const& mesh, polymesh::edge_handle film) {
   }
   T1Bubbles const t = t1_bubbles(mesh, film);
   if (t.b0.is_null() || t.b1.is_null() || t.eu.is_null() || t.ev.is_null()) return false;
-  return t.b0 != t.b1 && t.eu != t.ev && t1_keeps_bubbles_clockwise(mesh, film);
+  return t.b0 != t.b1 && t.eu != t.ev;
+}
+
+/// Whether rewire_t1 gives a valid foam here and now: the topology allows
+/// the swap and every bubble around the film is still clockwise afterwards.
+template <typename Mesh>
+bool can_rewire_t1(Mesh const& mesh, polymesh::edge_handle film) {
+  return t1_topology_allows(mesh, film) && t1_keeps_bubbles_clockwise(mesh, film);
 }
 
 /// Replaces a bubble by a new one whose loop is the given junctions, keeping

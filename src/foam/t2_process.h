@@ -72,6 +72,29 @@ void collapsed_neighbour_loop(Mesh const& mesh, polymesh::face_handle N, polymes
   }
 }
 
+/// The area of a bubble whose loop would be the given corners, each with the
+/// pressure across the film that leaves it, its films curved by the pressures.
+template <typename Mesh, typename Corners>
+double curved_loop_area(Mesh const& mesh, typename Mesh::face_type const& bubble, Corners const& corners) {
+  double area = 0.0;
+  for (std::size_t i = 0; i < corners.size(); ++i) {
+    auto const& P = corners[i].first;
+    auto const& Q = corners[(i + 1) % corners.size()].first;
+    area += 0.5 * (Q.x * P.y - P.x * Q.y);
+    area += film_arc(P, Q, bubble.m_pressure, corners[i].second, mesh.m_film_tension).m_segment_area;
+  }
+  return area;
+}
+
+/// The pressure on the other side of a bubble's border; a border without a
+/// bubble there counts as the bubble's own pressure (a straight film).
+template <typename Mesh>
+double pressure_across_border(Mesh const& mesh, polymesh::halfedge_handle border) {
+  polymesh::face_handle const across = mesh.get_halfedge(mesh.get_halfedge(border).m_twin).m_face;
+  return across.is_null() ? mesh.get_face(mesh.get_halfedge(border).m_face).m_pressure
+                          : mesh.get_face(across).m_pressure;
+}
+
 /// Whether collapsing the bubble into the mean of its corners leaves every
 /// neighbour (the outer one aside) with a positive area, its films curved by
 /// the pressures across them. A long, thin bubble has its mean far from its
@@ -100,18 +123,9 @@ bool collapse_keeps_neighbours_sound(Mesh const& mesh, polymesh::face_handle bub
     for (typename Mesh::const_face_halfedge_circulator h(mesh, N); h; ++h) {
       polymesh::vertex_handle const a = mesh.origin(h.handle());
       if (a == d) continue;
-      polymesh::face_handle const across = mesh.get_halfedge(h->m_twin).m_face;
-      double const p = across.is_null() ? neighbour.m_pressure : mesh.get_face(across).m_pressure;
-      corners.push_back({a == o ? K : mesh.get_vertex(a).m_coord, p});
+      corners.push_back({a == o ? K : mesh.get_vertex(a).m_coord, pressure_across_border(mesh, h.handle())});
     }
-    double area = 0.0;
-    for (std::size_t i = 0; i < corners.size(); ++i) {
-      vector3_type const& P = corners[i].first;
-      vector3_type const& Q = corners[(i + 1) % corners.size()].first;
-      area += 0.5 * (Q.x * P.y - P.x * Q.y);
-      area += film_arc(P, Q, neighbour.m_pressure, corners[i].second, mesh.m_film_tension).m_segment_area;
-    }
-    if (!(area >= std::min(0.0, compute_area(neighbour)))) return false;
+    if (!(curved_loop_area(mesh, neighbour, corners) >= std::min(0.0, compute_area(neighbour)))) return false;
   }
   return true;
 }
@@ -148,6 +162,115 @@ polymesh::vertex_handle collapse_bubble(Mesh& mesh, polymesh::face_handle bubble
     if (mesh.is_valid_vertex_handle(v)) mesh.remove_vertex(v);
   }
   return K;
+}
+
+/// Two three-sided bubbles B and H that share the film P-Q, and what lies
+/// around them. R is H's third corner and T is B's; each has one film
+/// leading away, R-S and T-U. Seen from outside, the pair is a lens between
+/// the two bubbles X and Y that border both of those films.
+struct ThreeSidedPair {
+  polymesh::face_handle b, h, x, y;
+  polymesh::vertex_handle p, q, r, t, s, u;
+};
+
+/// The pair around the shared border `shared` (P -> Q, in B). Handles that
+/// the neighbourhood does not provide are left null.
+template <typename Mesh>
+ThreeSidedPair three_sided_pair(Mesh const& mesh, polymesh::halfedge_handle shared) {
+  ThreeSidedPair pair;
+  pair.b = mesh.get_halfedge(shared).m_face;
+  pair.h = mesh.get_halfedge(mesh.twin(shared)).m_face;
+  pair.p = mesh.origin(shared);
+  pair.q = mesh.get_halfedge(shared).m_destination;
+  auto third_corner = [&](polymesh::face_handle f) {
+    polymesh::vertex_handle corner;
+    for (typename Mesh::const_face_halfedge_circulator c(mesh, f); c; ++c) {
+      polymesh::vertex_handle const a = mesh.origin(c.handle());
+      if (a != pair.p && a != pair.q) corner = a;
+    }
+    return corner;
+  };
+  // The film of a corner that borders neither bubble of the pair.
+  auto film_away = [&](polymesh::vertex_handle corner) {
+    for (typename Mesh::const_vertex_halfedge_circulator c(mesh, corner); c; ++c) {
+      polymesh::face_handle const left = c->m_face;
+      polymesh::face_handle const right = mesh.get_halfedge(c->m_twin).m_face;
+      if (left != pair.b && left != pair.h && right != pair.b && right != pair.h) return c.handle();
+    }
+    return polymesh::halfedge_handle();
+  };
+  pair.r = third_corner(pair.h);
+  pair.t = third_corner(pair.b);
+  if (pair.r.is_null() || pair.t.is_null()) return pair;
+  polymesh::halfedge_handle const rs = film_away(pair.r);
+  polymesh::halfedge_handle const tu = film_away(pair.t);
+  if (rs.is_null() || tu.is_null()) return pair;
+  pair.s = mesh.get_halfedge(rs).m_destination;
+  pair.u = mesh.get_halfedge(tu).m_destination;
+  pair.x = mesh.get_halfedge(rs).m_face;
+  pair.y = mesh.get_halfedge(mesh.twin(rs)).m_face;
+  return pair;
+}
+
+/// The loop of X or Y once the lens is gone: its corners R, P or Q, and T
+/// are left out, so that S and U follow each other.
+template <typename Mesh>
+void lens_removed_loop(Mesh const& mesh, ThreeSidedPair const& pair, polymesh::face_handle f,
+                       std::vector<polymesh::vertex_handle>& loop) {
+  loop.clear();
+  for (typename Mesh::const_face_halfedge_circulator c(mesh, f); c; ++c) {
+    polymesh::vertex_handle const a = mesh.origin(c.handle());
+    if (a != pair.p && a != pair.q && a != pair.r && a != pair.t) loop.push_back(a);
+  }
+}
+
+/// Whether the pair can vanish together: X and Y are two distinct bubbles on
+/// both films that lead away, each keeps at least three films once it loses
+/// three (its films along the lens become the one film S-U), S and U are not
+/// yet joined, and neither X nor Y (the outer one aside) turns inside out.
+template <typename Mesh>
+bool can_collapse_pair(Mesh const& mesh, ThreeSidedPair const& pair) {
+  using vector3_type = typename Mesh::vector3_type;
+  if (pair.x.is_null() || pair.y.is_null() || pair.x == pair.y || pair.r == pair.t || pair.s == pair.u) return false;
+  if (pair.x == pair.b || pair.x == pair.h || pair.y == pair.b || pair.y == pair.h) return false;
+  polymesh::halfedge_handle const tu = mesh.find_halfedge(pair.t, pair.u);
+  if (tu.is_null()) return false;
+  polymesh::face_handle const left = mesh.get_halfedge(tu).m_face;
+  polymesh::face_handle const right = mesh.get_halfedge(mesh.twin(tu)).m_face;
+  if (!((left == pair.x && right == pair.y) || (left == pair.y && right == pair.x))) return false;
+  if (!mesh.find_halfedge(pair.s, pair.u).is_null()) return false;
+  std::vector<std::pair<vector3_type, double>> corners;
+  for (polymesh::face_handle f : {pair.x, pair.y}) {
+    auto const& bubble = mesh.get_face(f);
+    if (film_count(bubble) < 6) return false;
+    if (bubble.m_is_outer) continue;
+    corners.clear();
+    for (typename Mesh::const_face_halfedge_circulator c(mesh, f); c; ++c) {
+      polymesh::vertex_handle const a = mesh.origin(c.handle());
+      if (a == pair.p || a == pair.q || a == pair.r || a == pair.t) continue;
+      // S's and U's border along the lens leads to R or T, across from the
+      // other bubble, as the new film S-U will.
+      corners.push_back({mesh.get_vertex(a).m_coord, pressure_across_border(mesh, c.handle())});
+    }
+    if (!(curved_loop_area(mesh, bubble, corners) >= std::min(0.0, compute_area(bubble)))) return false;
+  }
+  return true;
+}
+
+/// Removes both bubbles of the pair and its four junctions; the films R-S and
+/// T-U become the one film S-U. Callers check can_collapse_pair.
+template <typename Mesh>
+void collapse_pair(Mesh& mesh, ThreeSidedPair const& pair) {
+  std::vector<polymesh::vertex_handle> loop;
+  lens_removed_loop(mesh, pair, pair.x, loop);
+  rebuild_bubble(mesh, pair.x, loop);
+  lens_removed_loop(mesh, pair, pair.y, loop);
+  rebuild_bubble(mesh, pair.y, loop);
+  mesh.remove_face(pair.b);
+  mesh.remove_face(pair.h);
+  for (polymesh::vertex_handle v : {pair.p, pair.q, pair.r, pair.t}) {
+    if (mesh.is_valid_vertex_handle(v)) mesh.remove_vertex(v);
+  }
 }
 
 }  // namespace kordal

@@ -67,12 +67,13 @@ bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::beside_vanishing_bubble(edge_handle
 }
 
 template <typename M, typename P1, typename P2, typename P3, typename P4, typename P5>
-bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::can_force_t1(edge_handle film) const {
+bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::can_force_t1(edge_handle film, bool check_geometry) const {
   M const& mesh = *m_mesh;
-  if (!can_rewire_t1(mesh, film)) return false;
+  if (!t1_topology_allows(mesh, film)) return false;
   auto const& e = mesh.get_edge(film);
   return film_count(mesh.get_face(mesh.get_halfedge(e.m_halfedge0).m_face)) > 3 &&
-         film_count(mesh.get_face(mesh.get_halfedge(e.m_halfedge1).m_face)) > 3;
+         film_count(mesh.get_face(mesh.get_halfedge(e.m_halfedge1).m_face)) > 3 &&
+         (!check_geometry || t1_keeps_bubbles_clockwise(mesh, film));
 }
 
 template <typename M, typename P1, typename P2, typename P3, typename P4, typename P5>
@@ -151,7 +152,13 @@ bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::handle_three_sided(face_handle bubb
     auto const& neighbour = mesh.get_face(H);
     if (film_count(neighbour) != 3) continue;
     // The outer bubble is never reshaped as one of a pair.
-    if (!neighbour.m_is_outer && neighbour.m_target_area >= area) return force_t1_on_pair(c.handle(), max_iterations, tau);
+    if (!neighbour.m_is_outer && neighbour.m_target_area >= area) {
+      if (force_t1_on_pair(c.handle(), max_iterations, tau)) return true;
+      // No T1 separates the pair (in a small foam, often none can). Once the
+      // larger one is spent as well, both vanish together; until then the
+      // pair waits.
+      return qualifies_for_t2(H) && collapse_spent_pair(c.handle(), max_iterations, tau);
+    }
     smaller_neighbour = true;
   }
   // Collapsing next to a smaller three-sided bubble would leave it with two
@@ -167,6 +174,24 @@ bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::handle_three_sided(face_handle bubb
   if (m_verbose) {
     std::cout << "- T2 for bubble [handleID: " << id << "] was handled - new junction [handleID: " << K.get_idx()
               << "]" << std::endl;
+  }
+  return true;
+}
+
+template <typename M, typename P1, typename P2, typename P3, typename P4, typename P5>
+bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::collapse_spent_pair(halfedge_handle shared, unsigned const& max_iterations,
+                                                                  double const& tau) {
+  M& mesh = *m_mesh;
+  ThreeSidedPair const pair = three_sided_pair(mesh, shared);
+  if (!can_collapse_pair(mesh, pair)) return false;
+  collapse_pair(mesh, pair);
+  m_t2_count += 2;
+  equilibrate(pair.s, max_iterations, tau);
+  equilibrate(pair.u, max_iterations, tau);
+  if (m_verbose) {
+    std::cout << "- T2 for bubbles [handleID: " << pair.b.get_idx() << "] and [handleID: " << pair.h.get_idx()
+              << "] was handled - both vanished, new film between junctions [handleID: " << pair.s.get_idx()
+              << "] and [handleID: " << pair.u.get_idx() << "]" << std::endl;
   }
   return true;
 }
@@ -198,7 +223,9 @@ bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::force_t1_on_pair(halfedge_handle sh
   }
   if (out.is_null()) return false;
   edge_handle const film = mesh.get_halfedge(out).m_edge;
-  if (!can_force_t1(film)) return false;
+  // The geometry is judged after the pair has moved next to S: before, a
+  // long film R-S would turn the small pair inside out when swapped.
+  if (!can_force_t1(film, false)) return false;
 
   vertex_handle const S = mesh.destination(out);
   vector3_type const D = (mesh.get_vertex(S).m_coord - mesh.get_vertex(R).m_coord) * 0.9;

@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 
+#include "foam/cluster_builders.h"
 #include "foam/coarsening_harness.h"
 
 namespace {
@@ -38,6 +39,17 @@ TEST_P(PresetFoam, SurvivesToTheEnd) {
   EXPECT_LE(foam.face_size(), 5u) << "after " << run.loops << " loops";
 }
 INSTANTIATE_TEST_SUITE_P(Coarsening, PresetFoam, ::testing::Values(1, 2, 3));
+
+// Seed 123 stalled at its last five bubbles: a spent pair of three-sided
+// bubbles that no T1 could separate was passed over forever.
+TEST(Coarsening, ALockedPairOfThreeSidedBubblesDoesNotStallTheEnd) {
+  FoamMesh foam;
+  make_locked_pair_foam(foam);
+  Quarvel::kordal::seed_random_generator(123u);
+  CoarseningRun const run = coarsen_checked(foam, 2000);
+  EXPECT_EQ(run.fault, "");
+  EXPECT_LE(foam.face_size(), 5u) << "after " << run.loops << " loops";
+}
 
 }  // namespace
 

@@ -167,6 +167,51 @@ TEST(T2, CollapsesAThreeSidedBubbleIntoTheMeanOfItsCorners) {
   EXPECT_FALSE(find_outer_bubble(foam).is_null());
 }
 
+TEST(T2, ASpentPairWaitsForTheLargerOneThenVanishesWhole) {
+  FoamMesh foam;
+  make_locked_pair_foam(foam);
+  ASSERT_TRUE(MeshIsValid(foam));
+  std::vector<vertex_handle> j;
+  for (auto const& v : foam.vertices()) j.push_back(v.m_self);
+  std::vector<face_handle> b;
+  for (auto const& f : foam.faces()) b.push_back(f.m_self);
+  FoamSimulator sim(&foam);
+  configure(sim);
+  std::vector<vector3_type> positions;
+  for (auto const& v : foam.vertices()) positions.push_back(v.m_coord);
+
+  // Only the smaller one is spent: no T1 can separate the pair, and the
+  // larger one still holds gas, so nothing happens and nothing moves.
+  foam.get_face(b[0]).m_target_area = 0.0;
+  Counts const c0 = counts(foam);
+  EXPECT_FALSE(sim.perform_t2(j[0], 1u, 0.0));
+  EXPECT_EQ(counts(foam), c0);
+  for (std::size_t i = 0; i < j.size(); ++i) EXPECT_EQ(foam.get_vertex(j[i]).m_coord, positions[i]) << i;
+
+  // Both spent: the pair vanishes, and the films 1-3 and 6-7 that led away
+  // from it become one film 3-7.
+  foam.get_face(b[2]).m_target_area = 0.01;
+  sim.m_verbose = true;
+  std::ostringstream captured;
+  auto* old = std::cout.rdbuf(captured.rdbuf());
+  bool const changed = sim.perform_t2(j[0], 1u, 0.0);
+  std::cout.rdbuf(old);
+  ASSERT_TRUE(changed);
+  ASSERT_TRUE(MeshIsValid(foam));
+  EXPECT_EQ(counts(foam).bubbles, c0.bubbles - 2);
+  EXPECT_EQ(counts(foam).junctions, c0.junctions - 4);
+  EXPECT_EQ(counts(foam).films, c0.films - 6);
+  EXPECT_EQ(sim.m_t2_count, 2u);
+  EXPECT_EQ(sim.m_t1_count, 0u);
+  EXPECT_FALSE(foam.find_halfedge(j[3], j[7]).is_null());
+  for (auto const& f : foam.faces()) EXPECT_EQ(film_count(f), 3u);
+  EXPECT_FALSE(find_outer_bubble(foam).is_null());
+  EXPECT_NE(captured.str().find("- T2 for bubbles [handleID: " + std::to_string(b[0].get_idx()) + "] and [handleID: " +
+                                std::to_string(b[2].get_idx()) + "] was handled - both vanished"),
+            std::string::npos)
+      << captured.str();
+}
+
 TEST(T2, MeanPositionOfTheNewJunction) {
   FoamMesh foam;
   RingCluster c = make_ring_cluster(foam, 3);
