@@ -3,9 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
-#include <memory>
 #include <string>
+#include <tuple>
 
 #include "app/console_capture.h"
 #include "foam/dual_foam.h"
@@ -18,32 +17,15 @@ namespace {
 
 using namespace froth_test;
 
-TEST(ApplicationFrame, ConstructionSetsTheWindowAndFrameValues) {
+TEST(ApplicationFrame, ConstructionAndInitSetTheWindowAndStartUpValues) {
   Application app;
-  EXPECT_EQ(app.m_width, 960);
-  EXPECT_EQ(app.m_height, 540);
-  EXPECT_EQ(app.m_window, 0);
-  EXPECT_DOUBLE_EQ(app.m_fovy, 30.0);
-  EXPECT_DOUBLE_EQ(app.m_z_near, 0.1);
-  EXPECT_DOUBLE_EQ(app.m_z_far, 700.0);
-  EXPECT_FALSE(app.m_idle);
-  EXPECT_FALSE(app.m_capture);
-  EXPECT_DOUBLE_EQ(app.m_zoom_sensitivity, 0.25);
-  EXPECT_DOUBLE_EQ(app.m_pan_sensitivity, 0.25);
-  // The simulator keeps its construction values until initialize().
-  EXPECT_DOUBLE_EQ(app.m_quisk.m_film_tension, 0.0);
-  EXPECT_EQ(app.m_quisk.m_max_iterations, 10u);
-  EXPECT_EQ(app.m_quisk.m_mesh, &app.m_foam);
-  EXPECT_EQ(app.m_statistics.m_mesh, &app.m_foam);
+  EXPECT_EQ(std::make_tuple(960, 540, 0, 30.0, 0.1, 700.0, false, false, 0.25, 0.25),
+            std::tie(app.m_width, app.m_height, app.m_window, app.m_fovy, app.m_z_near, app.m_z_far, app.m_idle,
+                     app.m_capture, app.m_zoom_sensitivity, app.m_pan_sensitivity));
   EXPECT_NEAR(app.m_statistics.m_reference_angle, 2 * M_PI / 3, 1e-15);
   EXPECT_EQ(app.m_overlay.m_anchor, 1);
   EXPECT_TRUE(app.m_overlay.m_visible);
-  EXPECT_STREQ(app.title(), app.window_title());
-  EXPECT_GT(std::strlen(app.title()), 0u);
-}
 
-TEST(ApplicationFrame, InitPrintsHelpAndSetsStartUpValues) {
-  Application app;
   app.m_keys['a'] = true;
   app.m_site_count = 17;
   ConsoleCapture console;
@@ -52,30 +34,19 @@ TEST(ApplicationFrame, InitPrintsHelpAndSetsStartUpValues) {
             "Rotating: hold down left mouse button\n"
             "Zooming: hold down middle mouse button\n"
             "Panning: press shift and hold down left mouse button\n");
-  EXPECT_EQ(app.m_camera.m_position, vector3_type(0, 0, 100));
-  EXPECT_EQ(app.m_camera.m_target, vector3_type(0, 0, 0));
-  EXPECT_FALSE(app.m_camera.m_target_locked);
-  EXPECT_TRUE(app.m_camera.m_orbit);
+  EXPECT_EQ(
+      std::make_tuple(vector3_type(0, 0, 100), vector3_type(0, 0, 0), false, true),
+      std::tie(app.m_camera.m_position, app.m_camera.m_target, app.m_camera.m_target_locked, app.m_camera.m_orbit));
   for (bool key : app.m_keys) EXPECT_FALSE(key);
-  EXPECT_DOUBLE_EQ(app.m_pressure_scale, 1.0);
-  EXPECT_EQ(app.m_bubble, 0u);
-  EXPECT_EQ(app.m_junction, 0u);
-  EXPECT_FALSE(app.m_stretching);
-  EXPECT_FALSE(app.m_resizing_sites);
-  EXPECT_EQ(app.m_site_count, 200);
-  EXPECT_EQ(app.m_last_mouse, vector3_type(0, 0, 0));
-  EXPECT_TRUE(app.m_filled);
-  EXPECT_DOUBLE_EQ(app.m_fill_intensity, 0.75);
-  EXPECT_DOUBLE_EQ(app.m_quisk.m_film_tension, 0.25);
-  EXPECT_DOUBLE_EQ(app.m_quisk.permeability(), 0.1);
-  EXPECT_EQ(app.m_quisk.m_max_iterations, 4u);
-  EXPECT_DOUBLE_EQ(app.m_quisk.m_tau, 0.5);
-  EXPECT_DOUBLE_EQ(app.m_quisk.m_t1_threshold, 0.05);
-  EXPECT_DOUBLE_EQ(app.m_quisk.m_t2_threshold, 0.05);
+  EXPECT_EQ(std::make_tuple(1.0, 0u, 0u, false, false, 200, vector3_type(0, 0, 0), true, 0.75),
+            std::tie(app.m_pressure_scale, app.m_bubble, app.m_junction, app.m_stretching, app.m_resizing_sites,
+                     app.m_site_count, app.m_last_mouse, app.m_filled, app.m_fill_intensity));
+  EXPECT_EQ(std::make_tuple(0.25, 0.1, 4u, 0.5, 0.05, 0.05),
+            std::make_tuple(app.m_quisk.m_film_tension, app.m_quisk.permeability(), app.m_quisk.m_max_iterations,
+                            app.m_quisk.m_tau, app.m_quisk.m_t1_threshold, app.m_quisk.m_t2_threshold));
   // No foam and no sites: the first foam comes from a generation key.
   EXPECT_TRUE(app.m_sites.empty());
-  EXPECT_EQ(app.m_foam.face_size(), 0u);
-  EXPECT_EQ(app.m_statistics.m_cell_count, 0u);
+  EXPECT_EQ(app.m_foam.face_size() + app.m_statistics.m_cell_count, 0u);
   EXPECT_DOUBLE_EQ(app.m_statistics.m_mean_target_area, 1.0);
 }
 
@@ -91,21 +62,20 @@ TEST(ApplicationFrame, CameraKeysReportTheirNewStateAndCaptureKeyOnlySetsTheFlag
   EXPECT_EQ(press(app, "yy"), "");
   EXPECT_TRUE(app.m_capture);
   // The frame consumed them: their toggles never flipped.
-  EXPECT_FALSE(app.m_keys['o']);
-  EXPECT_FALSE(app.m_keys['l']);
-  EXPECT_FALSE(app.m_keys['y']);
+  EXPECT_FALSE(app.m_keys['o'] || app.m_keys['l'] || app.m_keys['y']);
 }
 
-TEST(ApplicationFrame, MiddleDragZoomsAndShiftDragPans) {
+TEST(ApplicationFrame, MiddleDragZoomsShiftDragPansAndReleaseEndsBoth) {
   Application app;
   start(app);
   app.m_zoom_sensitivity = app.m_pan_sensitivity = 0.1;
+  auto const& eye = app.m_camera.m_position;
   app.mouse_down(100, 100, false, false, false, false, true, false);
   EXPECT_TRUE(app.m_zoom_mode);
   app.mouse_move(100, 150);  // down by 50 pixels: 5 units towards the target
-  EXPECT_NEAR(app.m_camera.m_position.z, 95.0, 1e-12);
+  EXPECT_NEAR(eye.z, 95.0, 1e-12);
   app.mouse_up(100, 160, false, false, false, false, true, false);
-  EXPECT_NEAR(app.m_camera.m_position.z, 94.0, 1e-12);
+  EXPECT_NEAR(eye.z, 94.0, 1e-12);
   EXPECT_NEAR(app.m_camera.m_target.z, -6.0, 1e-12);  // target free: moves along
   EXPECT_FALSE(app.m_zoom_mode);
 
@@ -113,31 +83,23 @@ TEST(ApplicationFrame, MiddleDragZoomsAndShiftDragPans) {
   EXPECT_TRUE(app.m_pan_mode);
   EXPECT_FALSE(app.m_resizing_sites);
   app.mouse_move(230, 180);  // right 30 and up 20: the camera moves left 3 and down 2
-  EXPECT_NEAR(app.m_camera.m_position.x, -3.0, 1e-12);
-  EXPECT_NEAR(app.m_camera.m_position.y, -2.0, 1e-12);
+  EXPECT_NEAR(eye.x, -3.0, 1e-12);
+  EXPECT_NEAR(eye.y, -2.0, 1e-12);
   app.mouse_up(230, 180, true, false, false, true, false, false);
   EXPECT_FALSE(app.m_pan_mode);
-  // Passive motion after the release moves nothing.
-  app.mouse_move(0, 0);
-  EXPECT_NEAR(app.m_camera.m_position.x, -3.0, 1e-12);
-}
 
-TEST(ApplicationFrame, ReleaseEndsZoomAndPanStartedTogether) {
-  Application app;
-  start(app);
-  app.m_zoom_sensitivity = app.m_pan_sensitivity = 0.1;
   // alt + shift + left starts both modes; only zoom acts.
   app.mouse_down(10, 10, true, false, true, true, false, false);
-  EXPECT_TRUE(app.m_zoom_mode);
-  EXPECT_TRUE(app.m_pan_mode);
+  EXPECT_TRUE(app.m_zoom_mode && app.m_pan_mode);
   app.mouse_move(50, 20);
-  EXPECT_NEAR(app.m_camera.m_position.x, 0.0, 1e-12);
-  EXPECT_NEAR(app.m_camera.m_position.z, 99.0, 1e-12);
+  EXPECT_NEAR(eye.x, -3.0, 1e-12);
+  EXPECT_NEAR(eye.z, 93.0, 1e-12);
   app.mouse_up(50, 20, true, false, true, true, false, false);
-  EXPECT_FALSE(app.m_zoom_mode);
-  EXPECT_FALSE(app.m_pan_mode);
+  EXPECT_FALSE(app.m_zoom_mode || app.m_pan_mode);
+  // Passive motion after the release moves nothing.
   app.mouse_move(0, 0);
-  EXPECT_NEAR(app.m_camera.m_position.x, 0.0, 1e-12);
+  EXPECT_NEAR(eye.x, -3.0, 1e-12);
+  EXPECT_NEAR(eye.z, 93.0, 1e-12);
 }
 
 TEST(StatisticsRefresh, HandsTheEventCountsOverOnlyWhileTheOverlayIsVisible) {
@@ -146,29 +108,24 @@ TEST(StatisticsRefresh, HandsTheEventCountsOverOnlyWhileTheOverlayIsVisible) {
   app.m_quisk.m_t1_count = 3;
   app.m_quisk.m_t2_count = 2;
   app.refresh_statistics(0.25);
-  EXPECT_EQ(app.m_statistics.m_t1_total, 3u);
-  EXPECT_EQ(app.m_statistics.m_t2_total, 2u);
-  EXPECT_EQ(app.m_quisk.m_t1_count, 0u);
-  EXPECT_EQ(app.m_quisk.m_t2_count, 0u);
-  EXPECT_DOUBLE_EQ(app.m_statistics.m_step_time, 0.25);
+  EXPECT_EQ(std::make_tuple(3u, 2u, 0u, 0u, 0.25),
+            std::tie(app.m_statistics.m_t1_total, app.m_statistics.m_t2_total, app.m_quisk.m_t1_count,
+                     app.m_quisk.m_t2_count, app.m_statistics.m_step_time));
 
   // Hidden: the simulator keeps counting, the totals and the time stay.
   app.m_overlay.m_visible = false;
   app.m_quisk.m_t1_count = 4;
   app.m_quisk.m_t2_count = 1;
   app.refresh_statistics(0.5);
-  EXPECT_EQ(app.m_statistics.m_t1_total, 3u);
-  EXPECT_EQ(app.m_quisk.m_t1_count, 4u);
-  EXPECT_DOUBLE_EQ(app.m_statistics.m_step_time, 0.25);
+  EXPECT_EQ(std::make_tuple(3u, 4u, 0.25),
+            std::tie(app.m_statistics.m_t1_total, app.m_quisk.m_t1_count, app.m_statistics.m_step_time));
   app.m_quisk.m_t1_count += 2;
 
   // Showing the panel again ('0') collects what accumulated meanwhile.
   EXPECT_EQ(press(app, "0"), "");
   EXPECT_TRUE(app.m_overlay.m_visible);
-  EXPECT_EQ(app.m_statistics.m_t1_total, 9u);
-  EXPECT_EQ(app.m_statistics.m_t2_total, 3u);
-  EXPECT_EQ(app.m_quisk.m_t1_count, 0u);
-  EXPECT_DOUBLE_EQ(app.m_statistics.m_step_time, 0.0);
+  EXPECT_EQ(std::make_tuple(9u, 3u, 0u, 0.0), std::tie(app.m_statistics.m_t1_total, app.m_statistics.m_t2_total,
+                                                       app.m_quisk.m_t1_count, app.m_statistics.m_step_time));
 }
 
 TEST(IdleStep, EmptyFoamStopsAfterTheFirstStep) {
@@ -198,6 +155,7 @@ TEST(IdleStep, LargeFoamKeepsRunningAndRefreshesTheStatistics) {
   EXPECT_GT(app.m_statistics.m_cell_count, 100u);
   EXPECT_FALSE(Quarvel::render::topology_broken(app.m_statistics));
   EXPECT_TRUE(MeshIsValid(app.m_foam));
+  Quarvel::kordal::forget_random_seed();
 }
 
 TEST(IdleStep, FiveBubblesIncludingTheOuterOneStop) {
@@ -205,13 +163,7 @@ TEST(IdleStep, FiveBubblesIncludingTheOuterOneStop) {
   start(app);
   // Four inner bubbles and the outer one: a 2 x 2 grid of squares.
   auto v = add_points(app.m_foam, {{0, 0}, {1, 0}, {2, 0}, {0, 1}, {1, 1}, {2, 1}, {0, 2}, {1, 2}, {2, 2}});
-  auto square = [&](int a, int b, int c, int d) {
-    app.m_foam.add_face(std::vector<vertex_handle>{v[a], v[b], v[c], v[d]});
-  };
-  square(0, 3, 4, 1);
-  square(1, 4, 5, 2);
-  square(3, 6, 7, 4);
-  square(4, 7, 8, 5);
+  for (int a : {0, 1, 3, 4}) app.m_foam.add_face(std::vector<vertex_handle>{v[a], v[a + 3], v[a + 4], v[a + 1]});
   for (auto& f : app.m_foam.faces()) {
     f.m_pressure = 1.0;
     f.m_target_area = Quarvel::kordal::compute_area(f);

@@ -29,8 +29,8 @@ class ConsoleCapture {
   std::streambuf* m_saved;
 };
 
-/// Sends each key of `keys` through the frame's key path (as the keyboard
-/// callback does after the quit keys) and returns what the program printed.
+/// Sends each key through the frame's key path (as the keyboard callback does
+/// after the quit keys) and returns what the program printed.
 inline std::string press(Application& app, std::string const& keys) {
   ConsoleCapture console;
   for (char key : keys) app.dispatch_key(static_cast<unsigned char>(key));

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -14,141 +16,72 @@ using Quarvel::batch::FoamSource;
 using Quarvel::batch::parse_options;
 using Quarvel::batch::ParseResult;
 using Quarvel::kordal::SnapshotFormat;
+using namespace std::string_literals;
 
-BatchOptions parsed(std::vector<std::string> const& args) {
+/// The words of a command line written with single spaces.
+std::vector<std::string> words(std::string const& line) {
+  std::vector<std::string> args;
+  std::istringstream in(line);
+  for (std::string word; in >> word;) args.push_back(word);
+  return args;
+}
+
+BatchOptions parsed(std::string const& line) {
   BatchOptions o;
   std::string error;
-  EXPECT_EQ(ParseResult::run, parse_options(args, o, error)) << error;
+  EXPECT_EQ(ParseResult::run, parse_options(words(line), o, error)) << error;
   return o;
 }
 
-std::string refused(std::vector<std::string> const& args) {
-  BatchOptions o;
-  o.m_sites = -7;
-  std::string error;
-  EXPECT_EQ(ParseResult::error, parse_options(args, o, error));
-  EXPECT_EQ(-7, o.m_sites) << "a refused command line changes nothing";
-  EXPECT_EQ(std::string::npos, error.find('\n'));
-  return error;
-}
-
 TEST(BatchOptions, DefaultsAreTheWindowsStartUpValues) {
-  BatchOptions const o = parsed({});
-  EXPECT_EQ(FoamSource::random_sites, o.m_source);
-  EXPECT_EQ(200, o.m_sites);
-  EXPECT_FALSE(o.m_seed_given);
-  EXPECT_EQ(96.0, o.m_domain_width);
-  EXPECT_EQ(54.0, o.m_domain_height);
-  EXPECT_FALSE(o.m_no_outer);
-  EXPECT_EQ(0.25, o.m_film_tension);
-  EXPECT_EQ(0.1, o.m_permeability);
-  EXPECT_EQ(4u, o.m_max_iterations);
-  EXPECT_EQ(0.5, o.m_tau);
-  EXPECT_EQ(0.05, o.m_t1_threshold);
-  EXPECT_EQ(0.05, o.m_t2_threshold);
-  EXPECT_FALSE(o.m_loops_given);
-  EXPECT_EQ(5u, o.m_until_bubbles);
-  EXPECT_FALSE(o.m_equilibrate);
-  EXPECT_EQ("-", o.m_csv);
-  EXPECT_TRUE(o.m_save.empty());
-  EXPECT_TRUE(o.m_snapshot.empty());
-  EXPECT_EQ(0u, o.m_save_every);
-  EXPECT_EQ(0u, o.m_snapshot_every);
+  BatchOptions const o = parsed("");
+  EXPECT_EQ(std::make_tuple(FoamSource::random_sites, 200, false, 96.0, 54.0, false),
+            std::tie(o.m_source, o.m_sites, o.m_seed_given, o.m_domain_width, o.m_domain_height, o.m_no_outer));
+  EXPECT_EQ(
+      std::make_tuple(0.25, 0.1, 4u, 0.5, 0.05, 0.05),
+      std::tie(o.m_film_tension, o.m_permeability, o.m_max_iterations, o.m_tau, o.m_t1_threshold, o.m_t2_threshold));
+  EXPECT_EQ(std::make_tuple(false, 5u, false, "-"s, ""s, ""s, std::uint64_t(0), std::uint64_t(0)),
+            std::tie(o.m_loops_given, o.m_until_bubbles, o.m_equilibrate, o.m_csv, o.m_save, o.m_snapshot,
+                     o.m_save_every, o.m_snapshot_every));
 }
 
 TEST(BatchOptions, EveryOptionSetsItsValue) {
-  BatchOptions const a = parsed({"--sites",
-                                 "20000",
-                                 "--seed",
-                                 "4294967295",
-                                 "--domain",
-                                 "960",
-                                 "540.5",
-                                 "--no-outer",
-                                 "--film-tension",
-                                 "0.5",
-                                 "--permeability",
-                                 "0",
-                                 "--max-iterations",
-                                 "0",
-                                 "--tau",
-                                 "1e-1",
-                                 "--t1-threshold",
-                                 "0.01",
-                                 "--t2-threshold",
-                                 "0.2",
-                                 "--loops",
-                                 "0",
-                                 "--until-bubbles",
-                                 "12",
-                                 "--csv",
-                                 "run.csv",
-                                 "--save",
-                                 "end.foam",
-                                 "--save-every",
-                                 "10",
-                                 "--save-prefix",
-                                 "out/f-",
-                                 "--snapshot",
-                                 "end.PDF",
-                                 "--snapshot-every",
-                                 "3",
-                                 "--snapshot-prefix",
-                                 "out/s-",
-                                 "--snapshot-format",
-                                 "svg",
-                                 "--snapshot-size",
-                                 "1920",
-                                 "1080"});
-  EXPECT_EQ(FoamSource::random_sites, a.m_source);
-  EXPECT_EQ(20000, a.m_sites);
-  EXPECT_TRUE(a.m_seed_given);
-  EXPECT_EQ(4294967295u, a.m_seed);
-  EXPECT_EQ(960.0, a.m_domain_width);
-  EXPECT_EQ(540.5, a.m_domain_height);
-  EXPECT_TRUE(a.m_no_outer);
-  EXPECT_TRUE(a.m_film_tension_given);
-  EXPECT_EQ(0.5, a.m_film_tension);
-  EXPECT_EQ(0.0, a.m_permeability);
-  EXPECT_EQ(0u, a.m_max_iterations);
-  EXPECT_EQ(0.1, a.m_tau);
-  EXPECT_EQ(0.01, a.m_t1_threshold);
-  EXPECT_EQ(0.2, a.m_t2_threshold);
-  EXPECT_TRUE(a.m_loops_given);
-  EXPECT_EQ(0u, a.m_loops);
-  EXPECT_EQ(12u, a.m_until_bubbles);
-  EXPECT_EQ("run.csv", a.m_csv);
-  EXPECT_EQ("end.foam", a.m_save);
-  EXPECT_EQ(10u, a.m_save_every);
-  EXPECT_EQ("out/f-", a.m_save_prefix);
-  EXPECT_EQ("end.PDF", a.m_snapshot);
-  EXPECT_EQ(3u, a.m_snapshot_every);
-  EXPECT_EQ("out/s-", a.m_snapshot_prefix);
-  EXPECT_EQ(SnapshotFormat::svg, a.m_snapshot_format);
-  EXPECT_EQ(1920, a.m_snapshot_width);
-  EXPECT_EQ(1080, a.m_snapshot_height);
+  BatchOptions const a = parsed(
+      "--sites 20000 --seed 4294967295 --domain 960 540.5 --no-outer --film-tension 0.5 --permeability 0 "
+      "--max-iterations 0 --tau 1e-1 --t1-threshold 0.01 --t2-threshold 0.2 --loops 0 --until-bubbles 12 "
+      "--csv run.csv --save end.foam --save-every 10 --save-prefix out/f- --snapshot end.PDF --snapshot-every 3 "
+      "--snapshot-prefix out/s- --snapshot-format svg --snapshot-size 1920 1080");
+  EXPECT_EQ(
+      std::make_tuple(FoamSource::random_sites, 20000, true, 4294967295u, 960.0, 540.5, true),
+      std::tie(a.m_source, a.m_sites, a.m_seed_given, a.m_seed, a.m_domain_width, a.m_domain_height, a.m_no_outer));
+  EXPECT_EQ(std::make_tuple(true, 0.5, 0.0, 0u, 0.1, 0.01, 0.2),
+            std::tie(a.m_film_tension_given, a.m_film_tension, a.m_permeability, a.m_max_iterations, a.m_tau,
+                     a.m_t1_threshold, a.m_t2_threshold));
+  EXPECT_EQ(
+      std::make_tuple(true, std::uint64_t(0), 12u, "run.csv"s, "end.foam"s, std::uint64_t(10), "out/f-"s),
+      std::tie(a.m_loops_given, a.m_loops, a.m_until_bubbles, a.m_csv, a.m_save, a.m_save_every, a.m_save_prefix));
+  EXPECT_EQ(std::make_tuple("end.PDF"s, std::uint64_t(3), "out/s-"s, SnapshotFormat::svg, 1920, 1080),
+            std::tie(a.m_snapshot, a.m_snapshot_every, a.m_snapshot_prefix, a.m_snapshot_format, a.m_snapshot_width,
+                     a.m_snapshot_height));
 
-  BatchOptions const b = parsed({"--preset=2", "--equilibrate", "--loops=100"});
-  EXPECT_EQ(FoamSource::preset, b.m_source);
-  EXPECT_EQ(2, b.m_preset);
-  EXPECT_TRUE(b.m_equilibrate);
-  EXPECT_EQ(100u, b.m_loops);
-
-  EXPECT_EQ(FoamSource::site_file, parsed({"--site-file", "s.txt"}).m_source);
-  EXPECT_EQ("s.txt", parsed({"--site-file", "s.txt"}).m_site_file);
-  EXPECT_EQ(FoamSource::load, parsed({"--load", "a.foam"}).m_source);
-  EXPECT_EQ("a.foam", parsed({"--load", "a.foam"}).m_load_file);
-  EXPECT_EQ(SnapshotFormat::png, parsed({"--snapshot", "x.png"}).m_snapshot_format);
+  BatchOptions const b = parsed("--preset=2 --equilibrate --loops=100");
+  EXPECT_EQ(std::make_tuple(FoamSource::preset, 2, true, std::uint64_t(100)),
+            std::tie(b.m_source, b.m_preset, b.m_equilibrate, b.m_loops));
+  BatchOptions const s = parsed("--site-file s.txt");
+  EXPECT_EQ(std::make_tuple(FoamSource::site_file, "s.txt"s), std::tie(s.m_source, s.m_site_file));
+  BatchOptions const l = parsed("--load a.foam");
+  EXPECT_EQ(std::make_tuple(FoamSource::load, "a.foam"s), std::tie(l.m_source, l.m_load_file));
+  EXPECT_EQ(SnapshotFormat::png, parsed("--snapshot x.png").m_snapshot_format);
+  // --domain alone means random sites: the default source.
+  EXPECT_EQ(FoamSource::random_sites, parsed("--domain 10 10").m_source);
 }
 
-TEST(BatchOptions, HelpWinsOverEverythingElse) {
+TEST(BatchOptions, HelpWinsAndListsEveryOptionWithItsDefault) {
   BatchOptions o;
   std::string error;
   EXPECT_EQ(ParseResult::help, parse_options({"--sites", "x", "--help"}, o, error));
   EXPECT_EQ(ParseResult::help, parse_options({"-h"}, o, error));
-}
 
-TEST(BatchOptions, HelpListsEveryOptionWithItsDefault) {
   std::string const help = Quarvel::batch::help_text();
   for (char const* option :
        {"--sites N",       "--preset K",         "--site-file FILE",    "--load FILE",         "--seed S",
@@ -157,7 +90,7 @@ TEST(BatchOptions, HelpListsEveryOptionWithItsDefault) {
         "--equilibrate",   "--csv FILE",         "--save FILE",         "--save-every K",      "--save-prefix P",
         "--snapshot FILE", "--snapshot-every K", "--snapshot-prefix P", "--snapshot-format F", "--snapshot-size W H",
         "--help"}) {
-    EXPECT_NE(std::string::npos, help.find(std::string("  ") + option)) << option;
+    EXPECT_NE(std::string::npos, help.find("  "s + option)) << option;
   }
   for (char const* value :
        {"(default 200)", "(default 96 x 54)", "(default 0.25)", "(default 0.1)", "(default 4)", "(default 0.5)",
@@ -169,49 +102,57 @@ TEST(BatchOptions, HelpListsEveryOptionWithItsDefault) {
   }
 }
 
-TEST(BatchOptions, MalformedValuesAreRefusedWithTheOptionNamed) {
-  EXPECT_EQ("unknown option '--site' (see --help)", refused({"--site", "3"}));
-  EXPECT_EQ("unexpected argument 'run.csv' (options start with --; see --help)", refused({"run.csv"}));
-  EXPECT_EQ("--sites needs N", refused({"--sites"}));
-  EXPECT_EQ("--domain needs W H", refused({"--domain", "10"}));
-  EXPECT_EQ("--sites needs N", refused({"--sites", "--loops", "3"}));
-  EXPECT_EQ("--sites: 'ten' is not a whole number", refused({"--sites", "ten"}));
-  EXPECT_EQ("--sites: '-5' is not a whole number", refused({"--sites", "-5"}));
-  EXPECT_EQ("--loops: '1.5' is not a whole number", refused({"--loops", "1.5"}));
-  EXPECT_EQ("--preset: 4 is out of range (1 to 3)", refused({"--preset", "4"}));
-  EXPECT_EQ("--seed: 4294967296 is out of range (0 to 4294967295)", refused({"--seed", "4294967296"}));
-  EXPECT_EQ("--save-every: 0 is out of range (1 to 9223372036854775807)", refused({"--save-every", "0"}));
-  EXPECT_EQ("--tau: 'fast' is not a number", refused({"--tau", "fast"}));
-  EXPECT_EQ("--tau: '0.5x' is not a number", refused({"--tau", "0.5x"}));
-  EXPECT_EQ("--tau: 0 must be positive", refused({"--tau", "0"}));
-  EXPECT_EQ("--permeability: 'nan' is not a finite number", refused({"--permeability", "nan"}));
-  EXPECT_EQ("--film-tension: 'inf' is not a finite number", refused({"--film-tension", "inf"}));
-  EXPECT_EQ("--t1-threshold: -0.1 must not be negative", refused({"--t1-threshold", "-0.1"}));
-  EXPECT_EQ("--domain: 0 must be positive", refused({"--domain", "0", "5"}));
-  EXPECT_EQ("--domain: 5 1e300 is larger than 1e9", refused({"--domain", "5", "1e300"}));
-  EXPECT_EQ("--snapshot-size: 40000 is out of range (1 to 32767)", refused({"--snapshot-size", "40000", "10"}));
-  EXPECT_EQ("--snapshot: 'a.jpg' does not end in .svg, .pdf or .png", refused({"--snapshot", "a.jpg"}));
-  EXPECT_EQ("--snapshot-format: 'gif' is not svg, pdf or png",
-            refused({"--snapshot-every", "1", "--snapshot-format", "gif"}));
-  EXPECT_EQ("--csv: the value must not be empty", refused({"--csv="}));
-  EXPECT_EQ("--no-outer takes no value", refused({"--no-outer=1"}));
-  EXPECT_EQ("--domain takes 2 values, given as separate arguments", refused({"--domain=3"}));
-}
-
-TEST(BatchOptions, RepeatsAndMeaninglessCombinationsAreRefused) {
-  EXPECT_EQ("--loops is given twice", refused({"--loops", "3", "--loops", "4"}));
-  EXPECT_EQ("choose one foam source: --sites, --preset, --site-file or --load",
-            refused({"--sites", "30", "--load", "a.foam"}));
-  EXPECT_EQ("choose one foam source: --sites, --preset, --site-file or --load",
-            refused({"--preset", "1", "--site-file", "s.txt"}));
-  EXPECT_EQ("--domain applies to random sites (--sites) only", refused({"--preset", "1", "--domain", "9", "9"}));
-  EXPECT_EQ("--no-outer applies to a foam that is built, not to --load", refused({"--load", "a", "--no-outer"}));
-  EXPECT_EQ("--save-prefix needs --save-every", refused({"--save-prefix", "x"}));
-  EXPECT_EQ("--snapshot-prefix needs --snapshot-every", refused({"--snapshot-prefix", "x"}));
-  EXPECT_EQ("--snapshot-format needs --snapshot-every", refused({"--snapshot-format", "svg"}));
-  EXPECT_NE(std::string::npos, refused({"--equilibrate", "--until-bubbles", "3"}).find("--until-bubbles"));
-  // --domain alone means random sites: the default source.
-  EXPECT_EQ(FoamSource::random_sites, parsed({"--domain", "10", "10"}).m_source);
+TEST(BatchOptions, BadValuesRepeatsAndMeaninglessCombinationsAreRefusedInOneLine) {
+  struct Case {
+    char const* line;
+    char const* error;
+  };
+  char const* const one_source = "choose one foam source: --sites, --preset, --site-file or --load";
+  for (Case const& c : {
+           Case{"--site 3", "unknown option '--site' (see --help)"},
+           Case{"run.csv", "unexpected argument 'run.csv' (options start with --; see --help)"},
+           Case{"--sites", "--sites needs N"},
+           Case{"--domain 10", "--domain needs W H"},
+           Case{"--sites --loops 3", "--sites needs N"},
+           Case{"--sites ten", "--sites: 'ten' is not a whole number"},
+           Case{"--sites -5", "--sites: '-5' is not a whole number"},
+           Case{"--loops 1.5", "--loops: '1.5' is not a whole number"},
+           Case{"--preset 4", "--preset: 4 is out of range (1 to 3)"},
+           Case{"--seed 4294967296", "--seed: 4294967296 is out of range (0 to 4294967295)"},
+           Case{"--save-every 0", "--save-every: 0 is out of range (1 to 9223372036854775807)"},
+           Case{"--tau fast", "--tau: 'fast' is not a number"},
+           Case{"--tau 0.5x", "--tau: '0.5x' is not a number"},
+           Case{"--tau 0", "--tau: 0 must be positive"},
+           Case{"--permeability nan", "--permeability: 'nan' is not a finite number"},
+           Case{"--film-tension inf", "--film-tension: 'inf' is not a finite number"},
+           Case{"--t1-threshold -0.1", "--t1-threshold: -0.1 must not be negative"},
+           Case{"--domain 0 5", "--domain: 0 must be positive"},
+           Case{"--domain 5 1e300", "--domain: 5 1e300 is larger than 1e9"},
+           Case{"--snapshot-size 40000 10", "--snapshot-size: 40000 is out of range (1 to 32767)"},
+           Case{"--snapshot a.jpg", "--snapshot: 'a.jpg' does not end in .svg, .pdf or .png"},
+           Case{"--snapshot-every 1 --snapshot-format gif", "--snapshot-format: 'gif' is not svg, pdf or png"},
+           Case{"--csv=", "--csv: the value must not be empty"},
+           Case{"--no-outer=1", "--no-outer takes no value"},
+           Case{"--domain=3", "--domain takes 2 values, given as separate arguments"},
+           Case{"--loops 3 --loops 4", "--loops is given twice"},
+           Case{"--sites 30 --load a.foam", one_source},
+           Case{"--preset 1 --site-file s.txt", one_source},
+           Case{"--preset 1 --domain 9 9", "--domain applies to random sites (--sites) only"},
+           Case{"--load a --no-outer", "--no-outer applies to a foam that is built, not to --load"},
+           Case{"--save-prefix x", "--save-prefix needs --save-every"},
+           Case{"--snapshot-prefix x", "--snapshot-prefix needs --snapshot-every"},
+           Case{"--snapshot-format svg", "--snapshot-format needs --snapshot-every"},
+           Case{"--equilibrate --until-bubbles 3",
+                "--until-bubbles does not apply to --equilibrate, which stops at equilibrium or --loops"},
+       }) {
+    SCOPED_TRACE(c.line);
+    BatchOptions o;
+    o.m_sites = -7;
+    std::string error;
+    EXPECT_EQ(ParseResult::error, parse_options(words(c.line), o, error));
+    EXPECT_EQ(c.error, error);
+    EXPECT_EQ(-7, o.m_sites) << "a refused command line changes nothing";
+  }
 }
 
 }  // namespace

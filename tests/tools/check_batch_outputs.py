@@ -3,11 +3,11 @@
 
 usage: check_batch_outputs.py FROTH_BATCH PLOT_RUN
 
-Runs froth-batch to write a snapshot in every format and checks each file:
-the SVG parses as XML with an <svg> root of the requested size, the PNG has
-the requested size in its header, the PDF has the requested media box. Then a
-real coarsening CSV goes through plot-run, which must write a PNG sheet.
-Exits with 1 and a reason on the first failure.
+Bad input ends with one line, status 2 and no output file; --help and the
+CSV go to standard output. A snapshot in every format: the SVG parses as XML
+with an <svg> root of the requested size, the PNG header and the PDF media box
+carry that size. Then a real coarsening CSV goes through plot-run, which must
+write a PNG sheet. Exits with 1 and a reason on the first failure.
 """
 
 import csv
@@ -18,6 +18,8 @@ import sys
 import tempfile
 import xml.etree.ElementTree as ElementTree
 
+SVG = "{http://www.w3.org/2000/svg}"
+
 
 def check(condition, message):
     if not condition:
@@ -25,50 +27,65 @@ def check(condition, message):
         sys.exit(1)
 
 
-def run(args):
+def run(args, status=0):
     done = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE, universal_newlines=True)
-    check(done.returncode == 0, "%s exited with %d: %s" % (" ".join(args), done.returncode, done.stderr))
+    check(done.returncode == status, "%s exited with %d: %s" % (" ".join(args), done.returncode, done.stderr))
     return done
 
 
 def png_size(path):
     with open(path, "rb") as f:
         head = f.read(24)
-    check(head[:8] == b"\x89PNG\r\n\x1a\n", "%s: not a PNG" % path)
-    check(head[12:16] == b"IHDR", "%s: no IHDR chunk first" % path)
+    check(head[:8] == b"\x89PNG\r\n\x1a\n" and head[12:16] == b"IHDR", "%s: not a PNG with its header first" % path)
     return struct.unpack(">II", head[16:24])
+
+
+def check_program(batch, work):
+    bad = os.path.join(work, "bad.foam")
+    with open(bad, "w") as f:
+        f.write("froth-foam 1\nfilm_tension 0.25\noutside_pressure 1\njunctions 3\n0 0\n0 1\n1 0\nbubbles 1\n"
+                "1 1 0 3 0 1 7\n")
+    nowhere = os.path.join(work, "no", "a.foam")
+    outputs = ["--csv", os.path.join(work, "run.csv"), "--save", os.path.join(work, "end.foam"),
+               "--snapshot", os.path.join(work, "end.png")]
+    for args, error in ((["--load", bad] + outputs, bad + ":9: junction index 7 out of range (0..2)\n"),
+                        (["--preset", "3", "--save", nowhere] + outputs[:2], nowhere + ": cannot create a file there"),
+                        (["--sites", "10", "--loop", "3"], "froth-batch: unknown option '--loop' (see --help)\n")):
+        done = run([batch] + args, status=2)
+        check(done.stderr.startswith(error) and done.stderr.count("\n") == 1 and done.stdout == "",
+              "%s: %r %r" % (args, done.stdout, done.stderr))
+    check(os.listdir(work) == ["bad.foam"], "files left by bad input: %s" % os.listdir(work))
+    check(run([batch, "--help"]).stdout.startswith("usage: froth-batch [options]"), "--help")
+    done = run([batch, "--preset", "3", "--seed", "1", "--loops", "2"])
+    rows = list(csv.DictReader(done.stdout.splitlines()))
+    check(len(rows) == 3 and done.stderr.startswith("froth-batch: 2 loops in "), "CSV on standard output: %s %r"
+          % (len(rows), done.stderr))
 
 
 def main(batch, plot_run):
     with tempfile.TemporaryDirectory() as work:
-        svg = os.path.join(work, "foam.svg")
-        png = os.path.join(work, "foam.png")
-        pdf = os.path.join(work, "foam.pdf")
+        check_program(batch, work)
+        os.remove(os.path.join(work, "bad.foam"))
+        svg, png, pdf = (os.path.join(work, "foam." + ext) for ext in ("svg", "png", "pdf"))
         for path in (svg, png, pdf):
             run([batch, "--preset", "2", "--loops", "3", "--seed", "4", "--csv", os.devnull,
                  "--snapshot-size", "800", "450", "--snapshot", path])
 
         root = ElementTree.parse(svg).getroot()
-        check(root.tag == "{http://www.w3.org/2000/svg}svg", "SVG root is %s" % root.tag)
-        check(root.get("width") == "800pt" and root.get("height") == "450pt",
+        check(root.tag == SVG + "svg", "SVG root is %s" % root.tag)
+        check((root.get("width"), root.get("height")) == ("800pt", "450pt"),
               "SVG size %s x %s" % (root.get("width"), root.get("height")))
-        paths = root.iter("{http://www.w3.org/2000/svg}path")
-        check(sum(1 for _ in paths) > 0, "SVG has no path")
-
+        check(any(True for _ in root.iter(SVG + "path")), "SVG has no path")
         check(png_size(png) == (800, 450), "PNG size %s" % (png_size(png),))
-
         with open(pdf, "rb") as f:
             data = f.read()
-        check(data.startswith(b"%PDF-"), "PDF header")
+        check(data.startswith(b"%PDF-") and data.rstrip().endswith(b"%%EOF"), "PDF header or end marker")
         check(b"/MediaBox [ 0 0 800 450 ]" in data, "PDF media box")
-        check(data.rstrip().endswith(b"%%EOF"), "PDF end marker")
-
         # Nothing but the three pictures is left behind.
-        check(sorted(os.listdir(work)) == ["foam.pdf", "foam.png", "foam.svg"],
-              "files left: %s" % sorted(os.listdir(work)))
+        files = sorted(os.listdir(work))
+        check(files == ["foam.pdf", "foam.png", "foam.svg"], "files left: %s" % files)
 
-        run_csv = os.path.join(work, "run.csv")
-        sheet = os.path.join(work, "run.png")
+        run_csv, sheet = os.path.join(work, "run.csv"), os.path.join(work, "run.png")
         run([batch, "--sites", "80", "--seed", "2", "--loops", "150", "--csv", run_csv])
         with open(run_csv, newline="") as f:
             rows = list(csv.DictReader(f))
@@ -78,11 +95,8 @@ def main(batch, plot_run):
         width, height = png_size(sheet)
         check(width >= 600 and height >= 400, "sheet size %d x %d" % (width, height))
         check(not os.path.exists(sheet + ".tmp.png"), "plot-run left its temporary file")
-
-        bad = subprocess.run([plot_run, os.path.join(work, "missing.csv")], stdout=subprocess.PIPE,
-                             stderr=subprocess.PIPE, universal_newlines=True)
-        check(bad.returncode == 2 and "missing.csv: cannot open" in bad.stderr,
-              "plot-run on a missing CSV: %d %s" % (bad.returncode, bad.stderr))
+        bad = run([plot_run, os.path.join(work, "missing.csv")], status=2)
+        check("missing.csv: cannot open" in bad.stderr, "plot-run on a missing CSV: %s" % bad.stderr)
     return 0
 
 

@@ -38,8 +38,7 @@ class ScratchDirectory {
     std::vector<std::string> names;
     if (DIR* d = ::opendir(m_path.c_str())) {
       while (dirent* e = ::readdir(d)) {
-        std::string const name = e->d_name;
-        if (name != "." && name != "..") names.push_back(name);
+        if (std::string(".") != e->d_name && std::string("..") != e->d_name) names.push_back(e->d_name);
       }
       ::closedir(d);
     }
@@ -48,11 +47,9 @@ class ScratchDirectory {
   }
 
   void write(std::string const& name, std::string const& text) const { std::ofstream(file(name)) << text; }
-
   std::string read(std::string const& name) const {
-    std::ifstream in(file(name), std::ios::binary);
     std::ostringstream all;
-    all << in.rdbuf();
+    all << std::ifstream(file(name), std::ios::binary).rdbuf();
     return all.str();
   }
 

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -17,12 +18,13 @@ TEST(CaptureFileName, CounterHasFourDigitsAtLeast) {
   EXPECT_EQ(Quarvel::image::capture_file_name(10000), "screen_10000.png");
 }
 
+std::vector<unsigned char> bytes(rgba_image const& image) {
+  return std::vector<unsigned char>(image.data(), image.data() + image.size());
+}
+
 TEST(Image, IsZeroFilledAndSized) {
-  rgba_image image(3, 2, 4);
-  EXPECT_EQ(image.size(), 24u);
-  for (std::size_t i = 0; i < image.size(); ++i) EXPECT_EQ(image.data()[i], 0);
-  rgba_image empty(-5, 4, 4);
-  EXPECT_EQ(empty.size(), 0u);
+  EXPECT_EQ(bytes(rgba_image(3, 2, 4)), std::vector<unsigned char>(24, 0));
+  EXPECT_EQ(rgba_image(-5, 4, 4).size(), 0u);
 }
 
 /// Loads a PNG through DevIL as RGBA with rows bottom first (the order of the
@@ -56,16 +58,13 @@ TEST(SaveImage, WritesPngThatReadsBackPixelForPixel) {
   ASSERT_TRUE(Quarvel::image::save_image(image, file));
 
   int width = 0, height = 0;
-  std::vector<unsigned char> const back = load_rgba(file, width, height);
-  ASSERT_EQ(width, 5);
-  ASSERT_EQ(height, 3);
-  ASSERT_EQ(back.size(), image.size());
-  for (std::size_t i = 0; i < back.size(); ++i) EXPECT_EQ(back[i], image.data()[i]) << "byte " << i;
+  EXPECT_EQ(load_rgba(file, width, height), bytes(image));
+  EXPECT_EQ(std::make_pair(width, height), std::make_pair(5, 3));
 
   // A second save to the same name overwrites the file.
   image.data()[0] = 1;
   ASSERT_TRUE(Quarvel::image::save_image(image, file));
-  EXPECT_EQ(load_rgba(file, width, height).at(0), 1);
+  EXPECT_EQ(load_rgba(file, width, height), bytes(image));
   std::remove(file.c_str());
 }
 
