@@ -95,6 +95,29 @@ double compute_area(Face const& f) {
   return area;
 }
 
+/// The area of a bubble whose loop would be the given corners, each with the
+/// pressure across the film that leaves it, its films curved by the pressures.
+template <typename Mesh, typename Corners>
+double curved_loop_area(Mesh const& mesh, typename Mesh::face_type const& bubble, Corners const& corners) {
+  double area = 0.0;
+  for (std::size_t i = 0; i < corners.size(); ++i) {
+    auto const& P = corners[i].first;
+    auto const& Q = corners[(i + 1) % corners.size()].first;
+    area += 0.5 * (Q.x * P.y - P.x * Q.y);
+    area += film_arc(P, Q, bubble.m_pressure, corners[i].second, mesh.m_film_tension).m_segment_area;
+  }
+  return area;
+}
+
+/// The pressure on the other side of a bubble's border; a border without a
+/// bubble there counts as the bubble's own pressure (a straight film).
+template <typename Mesh>
+double pressure_across_border(Mesh const& mesh, polymesh::halfedge_handle border) {
+  polymesh::face_handle const across = mesh.get_halfedge(mesh.get_halfedge(border).m_twin).m_face;
+  return across.is_null() ? mesh.get_face(mesh.get_halfedge(border).m_face).m_pressure
+                          : mesh.get_face(across).m_pressure;
+}
+
 /// Interior angle (radians) of bubble f at junction v, curved films included;
 /// -1 when v is not a corner of f.
 template <typename Face, typename Vertex>

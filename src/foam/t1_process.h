@@ -6,6 +6,8 @@
 // the two bubbles that shared it stop being neighbours and the two bubbles at
 // its ends become neighbours.
 
+#include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "foam/foam_geometry.h"
@@ -109,7 +111,7 @@ T1Bubbles t1_bubbles(Mesh const& mesh, polymesh::edge_handle film) {
 }
 
 template <typename Mesh>
-bool t1_keeps_bubbles_clockwise(Mesh const& mesh, polymesh::edge_handle film);
+bool t1_keeps_bubbles_sound(Mesh const& mesh, polymesh::edge_handle film);
 
 /// The topological conditions under which rewire_t1 gives a valid foam: both
 /// ends three-fold with a bubble on every side, and four distinct bubbles
@@ -131,7 +133,7 @@ bool t1_topology_allows(Mesh const& mesh, polymesh::edge_handle film) {
 /// the swap and every bubble around the film is still clockwise afterwards.
 template <typename Mesh>
 bool can_rewire_t1(Mesh const& mesh, polymesh::edge_handle film) {
-  return t1_topology_allows(mesh, film) && t1_keeps_bubbles_clockwise(mesh, film);
+  return t1_topology_allows(mesh, film) && t1_keeps_bubbles_sound(mesh, film);
 }
 
 /// Replaces a bubble by a new one whose loop is the given junctions, keeping
@@ -223,31 +225,67 @@ void t1_loops(Mesh const& mesh, polymesh::edge_handle film, polymesh::vertex_han
 }
 
 /// Whether the swap leaves every bubble around the film (the outer one aside)
-/// a clockwise polygon. Next to a bubble thinner than half the film, the new
-/// junction would land beyond it and turn it inside out.
+/// a clockwise polygon whose area, its films curved by the pressures across
+/// them, is not negative (or, for a bubble already inside out, not smaller).
+/// Next to a bubble thinner than half the film, the new junction would land
+/// beyond it; and a new film that is long next to a short one bulges far
+/// enough to turn a small bubble inside out.
 template <typename Mesh>
-bool t1_keeps_bubbles_clockwise(Mesh const& mesh, polymesh::edge_handle film) {
+bool t1_keeps_bubbles_sound(Mesh const& mesh, polymesh::edge_handle film) {
+  using polymesh::face_handle;
   using polymesh::vertex_handle;
+  using vector3_type = typename Mesh::vector3_type;
   auto const& e = mesh.get_edge(film);
-  auto const U = mesh.get_vertex(mesh.get_halfedge(e.m_halfedge1).m_destination).m_coord;
-  auto const V = mesh.get_vertex(mesh.get_halfedge(e.m_halfedge0).m_destination).m_coord;
+  vertex_handle const u = mesh.get_halfedge(e.m_halfedge1).m_destination;
+  vertex_handle const v = mesh.get_halfedge(e.m_halfedge0).m_destination;
+  auto const U = mesh.get_vertex(u).m_coord;
+  auto const V = mesh.get_vertex(v).m_coord;
   auto const r = (V - U) * 0.5;
   auto const m = U + r;
-  typename Mesh::vector3_type const s(r.y, -r.x, 0);
+  vector3_type const s(r.y, -r.x, 0);
   // Stand-in handles for the junctions not made yet.
   vertex_handle const n0(vertex_handle::null_index - 1), n1(vertex_handle::null_index - 2);
   std::vector<vertex_handle> loops[4];
   t1_loops(mesh, film, n0, n1, loops);
   T1Bubbles const t = t1_bubbles(mesh, film);
-  polymesh::face_handle const bubbles[4] = {t.b0, t.b1, t.eu, t.ev};
-  std::vector<typename Mesh::vector3_type> points;
+  face_handle const bubbles[4] = {t.b0, t.b1, t.eu, t.ev};
+  auto is_new = [&](vertex_handle a) { return a == n0 || a == n1; };
+  // The bubble across the film a-b of bubble f after the swap. The new film
+  // lies between EU and EV; a film from a new junction to an old one x was
+  // the film from U or V to x, and keeps its two bubbles.
+  auto across = [&](face_handle f, vertex_handle a, vertex_handle b) {
+    if (is_new(a) && is_new(b)) return f == t.eu ? t.ev : t.eu;
+    polymesh::halfedge_handle h;
+    if (!is_new(a) && !is_new(b)) {
+      h = mesh.find_halfedge(a, b);
+    } else {
+      vertex_handle const x = is_new(a) ? b : a;
+      for (vertex_handle end : {u, v}) {
+        polymesh::halfedge_handle const g = mesh.find_halfedge(x, end);
+        if (!g.is_null() && (mesh.get_halfedge(g).m_face == f || mesh.get_halfedge(mesh.twin(g)).m_face == f)) h = g;
+      }
+    }
+    if (h.is_null()) return face_handle();
+    face_handle const left = mesh.get_halfedge(h).m_face;
+    return left == f ? mesh.get_halfedge(mesh.twin(h)).m_face : left;
+  };
+  std::vector<vector3_type> points;
+  std::vector<std::pair<vector3_type, double>> corners;
   for (int i = 0; i < 4; ++i) {
-    if (mesh.get_face(bubbles[i]).m_is_outer) continue;
+    auto const& bubble = mesh.get_face(bubbles[i]);
+    if (bubble.m_is_outer) continue;
     points.clear();
-    for (vertex_handle v : loops[i]) {
-      points.push_back(v == n0 ? m + s : v == n1 ? m - s : mesh.get_vertex(v).m_coord);
+    corners.clear();
+    std::vector<vertex_handle> const& loop = loops[i];
+    for (std::size_t k = 0; k < loop.size(); ++k) {
+      vertex_handle const a = loop[k];
+      vector3_type const P = a == n0 ? m + s : a == n1 ? m - s : mesh.get_vertex(a).m_coord;
+      face_handle const other = across(bubbles[i], a, loop[(k + 1) % loop.size()]);
+      points.push_back(P);
+      corners.push_back({P, other.is_null() ? bubble.m_pressure : mesh.get_face(other).m_pressure});
     }
     if (!(clockwise_polygon_area(points) > 0.0)) return false;
+    if (!(curved_loop_area(mesh, bubble, corners) >= std::min(0.0, compute_area(bubble)))) return false;
   }
   return true;
 }

@@ -73,7 +73,7 @@ bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::can_force_t1(edge_handle film, bool
   auto const& e = mesh.get_edge(film);
   return film_count(mesh.get_face(mesh.get_halfedge(e.m_halfedge0).m_face)) > 3 &&
          film_count(mesh.get_face(mesh.get_halfedge(e.m_halfedge1).m_face)) > 3 &&
-         (!check_geometry || t1_keeps_bubbles_clockwise(mesh, film));
+         (!check_geometry || t1_keeps_bubbles_sound(mesh, film));
 }
 
 template <typename M, typename P1, typename P2, typename P3, typename P4, typename P5>
@@ -121,7 +121,18 @@ bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::perform_t2(vertex_handle junction, 
       halfedge_handle const shortest = shortest_film(mesh, bubble);
       if (mesh.origin(shortest) != junction && mesh.destination(shortest) != junction) continue;
       edge_handle const e = mesh.get_halfedge(shortest).m_edge;
-      if (!can_force_t1(e)) continue;
+      // A spent bubble squeezed towards nothing takes a pressure far below
+      // its neighbours', which curls its films inwards; after the swap that
+      // pressure no longer fits its shape (the equilibration solves it anew)
+      // and would count it inside out. It is judged, and goes on, with the
+      // mean pressure of its neighbours: films nearly straight.
+      auto& spent = mesh.get_face(bubble);
+      double const squeezed = spent.m_pressure;
+      spent.m_pressure = neighbour_mean_pressure(mesh, bubble);
+      if (!can_force_t1(e)) {
+        spent.m_pressure = squeezed;
+        continue;
+      }
       edge_handle const created = rewire_t1(mesh, e);
       ++m_t1_count;
       finish_forced_t1(created, max_iterations, tau);

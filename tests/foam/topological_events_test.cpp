@@ -3,9 +3,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <sstream>
 
 #include "foam/cluster_builders.h"
+#include "foam/coarsening_harness.h"
 #include "foam/foam2d_simulator.h"
 #include "foam/foam_builders.h"
 
@@ -210,6 +212,31 @@ TEST(T2, ASpentPairWaitsForTheLargerOneThenVanishesWhole) {
                                 std::to_string(b[2].get_idx()) + "] was handled - both vanished"),
             std::string::npos)
       << captured.str();
+}
+
+// Two moments of 200-site runs, saved just before a forced T1 on the
+// shortest film of a spent bubble: with the pressure it had been squeezed
+// to, the swap turned a bubble inside out (seed 150: the spent bubble, left
+// with four films; seed 168: the spent bubble, left with three and unable to
+// collapse at once).
+TEST(T2, AForcedT1OnASpentBubbleLeavesEveryBubbleSound) {
+  struct Moment {
+    char const* file;
+    std::size_t junction;  ///< position in the junction list
+  };
+  for (Moment const m : {Moment{"seed150_forced_t1.foam", 5}, Moment{"seed168_forced_t1.foam", 44}}) {
+    SCOPED_TRACE(m.file);
+    FoamMesh foam;
+    std::string error;
+    ASSERT_TRUE(load_foam(std::string(FROTH_TEST_DATA_DIR) + "/" + m.file, foam, error)) << error;
+    ASSERT_EQ(foam_fault(foam), "");
+    FoamSimulator sim(&foam);
+    configure(sim);
+    auto it = foam.vertices().begin();
+    std::advance(it, m.junction);
+    sim.perform_t2(it->m_self, 4u, 0.5);  // the swap may be refused, or made soundly
+    EXPECT_EQ(foam_fault(foam), "");
+  }
 }
 
 TEST(T2, MeanPositionOfTheNewJunction) {
