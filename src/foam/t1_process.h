@@ -226,7 +226,7 @@ void t1_loops(Mesh const& mesh, polymesh::edge_handle film, polymesh::vertex_han
 
 /// Whether the swap leaves every bubble around the film (the outer one aside)
 /// a clockwise polygon whose area, its films curved by the pressures across
-/// them, is not negative (or, for a bubble already inside out, not smaller).
+/// them, is not negative.
 /// Next to a bubble thinner than half the film, the new junction would land
 /// beyond it; and a new film that is long next to a short one bulges far
 /// enough to turn a small bubble inside out.
@@ -285,7 +285,7 @@ bool t1_keeps_bubbles_sound(Mesh const& mesh, polymesh::edge_handle film) {
       corners.push_back({P, other.is_null() ? bubble.m_pressure : mesh.get_face(other).m_pressure});
     }
     if (!(clockwise_polygon_area(points) > 0.0)) return false;
-    if (!(curved_loop_area(mesh, bubble, corners) >= std::min(0.0, compute_area(bubble)))) return false;
+    if (!(curved_loop_area(mesh, bubble, corners) >= 0.0)) return false;
   }
   return true;
 }

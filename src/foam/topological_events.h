@@ -126,10 +126,23 @@ bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::perform_t2(vertex_handle junction, 
       // pressure no longer fits its shape (the equilibration solves it anew)
       // and would count it inside out. It is judged, and goes on, with the
       // mean pressure of its neighbours: films nearly straight.
+      // The new pressure curves the films to every neighbour anew; none of
+      // them may turn inside out by it.
       auto& spent = mesh.get_face(bubble);
+      m_guarded.clear();
+      for (typename M::const_face_halfedge_circulator c(mesh, bubble); c; ++c) {
+        face_handle const n = mesh.get_halfedge(c->m_twin).m_face;
+        if (!n.is_null() && !mesh.get_face(n).m_is_outer) {
+          m_guarded.push_back({n, std::min(0.0, compute_area(mesh.get_face(n)))});
+        }
+      }
       double const squeezed = spent.m_pressure;
       spent.m_pressure = neighbour_mean_pressure(mesh, bubble);
-      if (!can_force_t1(e)) {
+      bool sound = can_force_t1(e);
+      for (std::size_t g = 0; g < m_guarded.size() && sound; ++g) {
+        sound = compute_area(mesh.get_face(m_guarded[g].first)) >= m_guarded[g].second;
+      }
+      if (!sound) {
         spent.m_pressure = squeezed;
         continue;
       }

@@ -68,14 +68,27 @@ struct CoarseningRun {
   std::string fault;  ///< empty when every loop left a sound foam
 };
 
+/// Loops without any bubble vanishing after which a run counts as stalled:
+/// far more than the slowest bubble needs to shrink away.
+constexpr int stall_loops = 20000;
+
 /// Coarsens until 5 bubbles or fewer remain (the outer bubble counted, as the
-/// window's stop rule) or loop_cap loops have run; stops at the first fault.
+/// window's stop rule) or loop_cap loops have run; stops at the first fault,
+/// a stall counted as one.
 inline CoarseningRun coarsen_checked(FoamMesh& foam, int loop_cap) {
   Quarvel::kordal::FoamSimulator sim(&foam);
   configure_like_the_window(sim);
   CoarseningRun run;
   run.fault = foam_fault(foam);
+  std::size_t bubbles = foam.face_size();
+  int last_change = 0;
   while (run.fault.empty() && foam.face_size() > 5 && run.loops < loop_cap) {
+    if (foam.face_size() != bubbles) bubbles = foam.face_size(), last_change = run.loops;
+    if (run.loops - last_change >= stall_loops) {
+      run.fault = "stalled: no bubble vanished in " + std::to_string(stall_loops) + " loops, " +
+                  std::to_string(bubbles) + " bubbles left";
+      break;
+    }
     sim.diffuse();
     sim.simulate(sim.m_max_iterations, sim.m_tau);
     ++run.loops;
