@@ -51,7 +51,7 @@ soak: deps
 	@cmake --build $(ASAN_DIR) -j $(JOBS)
 	@cd $(ASAN_DIR) && ctest -j $(JOBS) -L soak --output-on-failure -V > soak.log 2>&1; status=$$?; \
 	  grep -E '^[0-9]+: soak:' soak.log | sed 's/^[0-9]*: //'; \
-	  grep -hoE 'soak: .*' soak.log | awk '{runs+=$$2; loops+=$$11; t1+=$$13; t2+=$$15} END {print "soak total: " runs " runs, " loops " loops, " t1 " T1, " t2 " T2"}'; \
+	  grep -hoE 'soak: .*' soak.log | awk '{runs+=$$2; loops+=$$11; t1+=$$13; t2+=$$15; if ($$17 != "none") stalls+=NF-16} END {print "soak total: " runs " runs, " loops " loops, " t1 " T1, " t2 " T2, " stalls+0 " stalled"}'; \
 	  tail -3 soak.log; exit $$status
 
 clean:

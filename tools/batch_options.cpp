@@ -163,6 +163,13 @@ std::vector<OptionSpec> const& option_table() {
        [](Values const& v, BatchOptions& o) {
          o.m_until_bubbles = static_cast<unsigned>(parse_whole("until-bubbles", v[0], 0, max_uint32));
        }},
+      {"stall-loops", "N",
+       "stop when no bubble has vanished for N loops: the last bubbles of a foam can stop coarsening, and "
+       "without diffusion none vanish (0: never; --loops and --equilibrate are not affected)",
+       [](BatchOptions const& o) { return std::to_string(o.m_stall_loops); },
+       [](Values const& v, BatchOptions& o) {
+         o.m_stall_loops = parse_whole("stall-loops", v[0], 0, std::numeric_limits<std::uint64_t>::max() / 2);
+       }},
       {"equilibrate", "",
        "run loops without diffusion until the largest area residual is below 1e-6 and the largest angle error "
        "below 1e-4 (or --loops), and report how long it took",

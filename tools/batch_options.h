@@ -38,6 +38,7 @@ struct BatchOptions {
   bool m_loops_given = false;
   std::uint64_t m_loops = 0;     ///< --loops: cap on the loops run
   unsigned m_until_bubbles = 5;  ///< --until-bubbles: stop at this many bubbles or fewer, outer counted
+  std::uint64_t m_stall_loops = 20000;  ///< --stall-loops: stop when no bubble vanished for this many loops (0: never)
   bool m_equilibrate = false;    ///< --equilibrate: loops without diffusion until in equilibrium
 
   std::string m_csv = "-";         ///< --csv ("-": standard output)

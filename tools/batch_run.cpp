@@ -299,6 +299,12 @@ int run_batch(BatchOptions const& options, RunEnvironment const& environment) {
   double elapsed = 0.0;
   bool interrupted = false;
   AreaChangeTracker tracker;
+  // A run to a bubble count with no loop cap must end even when its bubbles
+  // stop vanishing (no diffusion, or a foam whose last bubbles lock).
+  bool const watch_stall = !options.m_equilibrate && !options.m_loops_given && options.m_stall_loops > 0;
+  std::size_t bubbles_seen = state.m_foam.face_size();
+  std::uint64_t last_vanish = 0;
+  bool stalled = false;
   Residuals residuals = options.m_equilibrate ? largest_residuals(state.m_foam) : Residuals{};
   auto equilibrated = [&] {
     return residuals.m_area < equilibrium_area_tolerance && residuals.m_angle < equilibrium_angle_tolerance;
@@ -321,6 +327,14 @@ int run_batch(BatchOptions const& options, RunEnvironment const& environment) {
     rows << csv_row(loop, elapsed, events.m_t1, events.m_t2, state.m_statistics, &changes) << std::flush;
     if (!write_numbered(loop)) failures.push_back(error);
     progress.update(loop, state.m_foam.face_size(), elapsed, options.m_equilibrate);
+    if (state.m_foam.face_size() != bubbles_seen) {
+      bubbles_seen = state.m_foam.face_size();
+      last_vanish = loop;
+    }
+    if (watch_stall && loop - last_vanish >= options.m_stall_loops) {
+      stalled = true;
+      break;
+    }
   }
   bool const output_failed = !failures.empty();
   progress.clear();
@@ -348,6 +362,8 @@ int run_batch(BatchOptions const& options, RunEnvironment const& environment) {
     if (!interrupted && !output_failed) {
       if (state.m_foam.face_size() <= options.m_until_bubbles) {
         summary << "; stopped at " << options.m_until_bubbles << " bubbles or fewer";
+      } else if (stalled) {
+        summary << "; stopped: no bubble vanished in " << options.m_stall_loops << " loops";
       } else {
         summary << "; stopped after --loops " << options.m_loops;
       }

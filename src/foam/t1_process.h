@@ -7,6 +7,7 @@
 // its ends become neighbours.
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -111,7 +112,7 @@ T1Bubbles t1_bubbles(Mesh const& mesh, polymesh::edge_handle film) {
 }
 
 template <typename Mesh>
-bool t1_keeps_bubbles_sound(Mesh const& mesh, polymesh::edge_handle film);
+bool t1_keeps_bubbles_clockwise(Mesh const& mesh, polymesh::edge_handle film);
 
 /// The topological conditions under which rewire_t1 gives a valid foam: both
 /// ends three-fold with a bubble on every side, and four distinct bubbles
@@ -133,7 +134,7 @@ bool t1_topology_allows(Mesh const& mesh, polymesh::edge_handle film) {
 /// the swap and every bubble around the film is still clockwise afterwards.
 template <typename Mesh>
 bool can_rewire_t1(Mesh const& mesh, polymesh::edge_handle film) {
-  return t1_topology_allows(mesh, film) && t1_keeps_bubbles_sound(mesh, film);
+  return t1_topology_allows(mesh, film) && t1_keeps_bubbles_clockwise(mesh, film);
 }
 
 /// Replaces a bubble by a new one whose loop is the given junctions, keeping
@@ -224,14 +225,11 @@ void t1_loops(Mesh const& mesh, polymesh::edge_handle film, polymesh::vertex_han
   end_loop(t.ev, loops[3]);
 }
 
-/// Whether the swap leaves every bubble around the film (the outer one aside)
-/// a clockwise polygon whose area, its films curved by the pressures across
-/// them, is not negative.
-/// Next to a bubble thinner than half the film, the new junction would land
-/// beyond it; and a new film that is long next to a short one bulges far
-/// enough to turn a small bubble inside out.
+/// The area that one of the four bubbles around the film would have after
+/// the swap: of its polygon, or with its films curved by the pressures
+/// across them. NaN for any other bubble.
 template <typename Mesh>
-bool t1_keeps_bubbles_sound(Mesh const& mesh, polymesh::edge_handle film) {
+double t1_area_after(Mesh const& mesh, polymesh::edge_handle film, polymesh::face_handle bubble, bool curved) {
   using polymesh::face_handle;
   using polymesh::vertex_handle;
   using vector3_type = typename Mesh::vector3_type;
@@ -249,12 +247,15 @@ bool t1_keeps_bubbles_sound(Mesh const& mesh, polymesh::edge_handle film) {
   t1_loops(mesh, film, n0, n1, loops);
   T1Bubbles const t = t1_bubbles(mesh, film);
   face_handle const bubbles[4] = {t.b0, t.b1, t.eu, t.ev};
+  int i = 0;
+  while (i < 4 && bubbles[i] != bubble) ++i;
+  if (i == 4) return std::numeric_limits<double>::quiet_NaN();
   auto is_new = [&](vertex_handle a) { return a == n0 || a == n1; };
-  // The bubble across the film a-b of bubble f after the swap. The new film
-  // lies between EU and EV; a film from a new junction to an old one x was
-  // the film from U or V to x, and keeps its two bubbles.
-  auto across = [&](face_handle f, vertex_handle a, vertex_handle b) {
-    if (is_new(a) && is_new(b)) return f == t.eu ? t.ev : t.eu;
+  // The bubble across the film a-b after the swap. The new film lies between
+  // EU and EV; a film from a new junction to an old one x was the film from
+  // U or V to x, and keeps its two bubbles.
+  auto across = [&](vertex_handle a, vertex_handle b) {
+    if (is_new(a) && is_new(b)) return bubble == t.eu ? t.ev : t.eu;
     polymesh::halfedge_handle h;
     if (!is_new(a) && !is_new(b)) {
       h = mesh.find_halfedge(a, b);
@@ -262,30 +263,40 @@ bool t1_keeps_bubbles_sound(Mesh const& mesh, polymesh::edge_handle film) {
       vertex_handle const x = is_new(a) ? b : a;
       for (vertex_handle end : {u, v}) {
         polymesh::halfedge_handle const g = mesh.find_halfedge(x, end);
-        if (!g.is_null() && (mesh.get_halfedge(g).m_face == f || mesh.get_halfedge(mesh.twin(g)).m_face == f)) h = g;
+        if (!g.is_null() && (mesh.get_halfedge(g).m_face == bubble || mesh.get_halfedge(mesh.twin(g)).m_face == bubble)) {
+          h = g;
+        }
       }
     }
     if (h.is_null()) return face_handle();
     face_handle const left = mesh.get_halfedge(h).m_face;
-    return left == f ? mesh.get_halfedge(mesh.twin(h)).m_face : left;
+    return left == bubble ? mesh.get_halfedge(mesh.twin(h)).m_face : left;
   };
-  std::vector<vector3_type> points;
+  auto const& f = mesh.get_face(bubble);
+  std::vector<vertex_handle> const& loop = loops[i];
   std::vector<std::pair<vector3_type, double>> corners;
-  for (int i = 0; i < 4; ++i) {
-    auto const& bubble = mesh.get_face(bubbles[i]);
-    if (bubble.m_is_outer) continue;
-    points.clear();
-    corners.clear();
-    std::vector<vertex_handle> const& loop = loops[i];
-    for (std::size_t k = 0; k < loop.size(); ++k) {
-      vertex_handle const a = loop[k];
-      vector3_type const P = a == n0 ? m + s : a == n1 ? m - s : mesh.get_vertex(a).m_coord;
-      face_handle const other = across(bubbles[i], a, loop[(k + 1) % loop.size()]);
-      points.push_back(P);
-      corners.push_back({P, other.is_null() ? bubble.m_pressure : mesh.get_face(other).m_pressure});
+  for (std::size_t k = 0; k < loop.size(); ++k) {
+    vertex_handle const a = loop[k];
+    vector3_type const P = a == n0 ? m + s : a == n1 ? m - s : mesh.get_vertex(a).m_coord;
+    double p = f.m_pressure;  // straight unless curved
+    if (curved) {
+      face_handle const other = across(a, loop[(k + 1) % loop.size()]);
+      if (!other.is_null()) p = mesh.get_face(other).m_pressure;
     }
-    if (!(clockwise_polygon_area(points) > 0.0)) return false;
-    if (!(curved_loop_area(mesh, bubble, corners) >= 0.0)) return false;
+    corners.push_back({P, p});
+  }
+  return curved_loop_area(mesh, f, corners);
+}
+
+/// Whether the swap leaves every bubble around the film (the outer one aside)
+/// a clockwise polygon. Next to a bubble thinner than half the film, the new
+/// junction would land beyond it and turn it inside out.
+template <typename Mesh>
+bool t1_keeps_bubbles_clockwise(Mesh const& mesh, polymesh::edge_handle film) {
+  T1Bubbles const t = t1_bubbles(mesh, film);
+  for (polymesh::face_handle f : {t.b0, t.b1, t.eu, t.ev}) {
+    if (mesh.get_face(f).m_is_outer) continue;
+    if (!(t1_area_after(mesh, film, f, false) > 0.0)) return false;
   }
   return true;
 }

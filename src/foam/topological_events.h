@@ -73,7 +73,7 @@ bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::can_force_t1(edge_handle film, bool
   auto const& e = mesh.get_edge(film);
   return film_count(mesh.get_face(mesh.get_halfedge(e.m_halfedge0).m_face)) > 3 &&
          film_count(mesh.get_face(mesh.get_halfedge(e.m_halfedge1).m_face)) > 3 &&
-         (!check_geometry || t1_keeps_bubbles_sound(mesh, film));
+         (!check_geometry || t1_keeps_bubbles_clockwise(mesh, film));
 }
 
 template <typename M, typename P1, typename P2, typename P3, typename P4, typename P5>
@@ -121,13 +121,12 @@ bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::perform_t2(vertex_handle junction, 
       halfedge_handle const shortest = shortest_film(mesh, bubble);
       if (mesh.origin(shortest) != junction && mesh.destination(shortest) != junction) continue;
       edge_handle const e = mesh.get_halfedge(shortest).m_edge;
-      // A spent bubble squeezed towards nothing takes a pressure far below
-      // its neighbours', which curls its films inwards; after the swap that
-      // pressure no longer fits its shape (the equilibration solves it anew)
-      // and would count it inside out. It is judged, and goes on, with the
-      // mean pressure of its neighbours: films nearly straight.
-      // The new pressure curves the films to every neighbour anew; none of
-      // them may turn inside out by it.
+      // A spent bubble squeezed towards nothing takes a pressure far from
+      // its neighbours', which curls its films; after the swap that pressure
+      // no longer fits its shape (the equilibration solves it anew) and could
+      // count it inside out. It goes on with the mean pressure of its
+      // neighbours, films nearly straight, if with that pressure it keeps a
+      // positive area after the swap and no neighbour turns inside out.
       auto& spent = mesh.get_face(bubble);
       m_guarded.clear();
       for (typename M::const_face_halfedge_circulator c(mesh, bubble); c; ++c) {
@@ -138,7 +137,7 @@ bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::perform_t2(vertex_handle junction, 
       }
       double const squeezed = spent.m_pressure;
       spent.m_pressure = neighbour_mean_pressure(mesh, bubble);
-      bool sound = can_force_t1(e);
+      bool sound = can_force_t1(e) && t1_area_after(mesh, e, bubble, true) >= 0.0;
       for (std::size_t g = 0; g < m_guarded.size() && sound; ++g) {
         sound = compute_area(mesh.get_face(m_guarded[g].first)) >= m_guarded[g].second;
       }

@@ -66,6 +66,7 @@ struct CoarseningRun {
   unsigned long t1 = 0;
   unsigned long t2 = 0;
   std::string fault;  ///< empty when every loop left a sound foam
+  bool stalled = false;  ///< stopped because no bubble vanished for stall_loops loops
 };
 
 /// Loops without any bubble vanishing after which a run counts as stalled:
@@ -73,8 +74,8 @@ struct CoarseningRun {
 constexpr int stall_loops = 20000;
 
 /// Coarsens until 5 bubbles or fewer remain (the outer bubble counted, as the
-/// window's stop rule) or loop_cap loops have run; stops at the first fault,
-/// a stall counted as one.
+/// window's stop rule), loop_cap loops have run, or the run stalls; stops at
+/// the first fault.
 inline CoarseningRun coarsen_checked(FoamMesh& foam, int loop_cap) {
   Quarvel::kordal::FoamSimulator sim(&foam);
   configure_like_the_window(sim);
@@ -85,8 +86,7 @@ inline CoarseningRun coarsen_checked(FoamMesh& foam, int loop_cap) {
   while (run.fault.empty() && foam.face_size() > 5 && run.loops < loop_cap) {
     if (foam.face_size() != bubbles) bubbles = foam.face_size(), last_change = run.loops;
     if (run.loops - last_change >= stall_loops) {
-      run.fault = "stalled: no bubble vanished in " + std::to_string(stall_loops) + " loops, " +
-                  std::to_string(bubbles) + " bubbles left";
+      run.stalled = true;
       break;
     }
     sim.diffuse();

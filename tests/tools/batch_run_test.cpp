@@ -372,6 +372,14 @@ TEST_F(BatchRun, StopsAtTheBubbleCountWithTheOuterBubbleCounted) {
   EXPECT_NE(std::string::npos, err.find("stopped at 55 bubbles or fewer")) << err;
 }
 
+// Without diffusion no bubble vanishes: a run to a bubble count must still end.
+TEST_F(BatchRun, ARunWhoseBubblesStopVanishingEnds) {
+  std::string const err = run("--sites 30 --seed 3 --permeability 0 --stall-loops 6 --csv @run.csv");
+  EXPECT_EQ(read_csv(dir.read("run.csv")).size(), 7u);
+  EXPECT_NE(std::string::npos, err.find("froth-batch: 6 loops in ")) << err;
+  EXPECT_NE(std::string::npos, err.find("; stopped: no bubble vanished in 6 loops\n")) << err;
+}
+
 TEST_F(BatchRun, LoopsZeroOrAnInterruptOnlyBuildAndWrite) {
   run("--preset 1 --loops 0 --csv @run.csv --save @a.foam --snapshot @a.svg");
   EXPECT_EQ(1u, read_csv(dir.read("run.csv")).size());
