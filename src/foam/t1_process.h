@@ -112,7 +112,7 @@ T1Bubbles t1_bubbles(Mesh const& mesh, polymesh::edge_handle film) {
 }
 
 template <typename Mesh>
-bool t1_keeps_bubbles_clockwise(Mesh const& mesh, polymesh::edge_handle film);
+bool t1_keeps_bubbles_sound(Mesh const& mesh, polymesh::edge_handle film);
 
 /// The topological conditions under which rewire_t1 gives a valid foam: both
 /// ends three-fold with a bubble on every side, and four distinct bubbles
@@ -134,7 +134,7 @@ bool t1_topology_allows(Mesh const& mesh, polymesh::edge_handle film) {
 /// the swap and every bubble around the film is still clockwise afterwards.
 template <typename Mesh>
 bool can_rewire_t1(Mesh const& mesh, polymesh::edge_handle film) {
-  return t1_topology_allows(mesh, film) && t1_keeps_bubbles_clockwise(mesh, film);
+  return t1_topology_allows(mesh, film) && t1_keeps_bubbles_sound(mesh, film);
 }
 
 /// Replaces a bubble by a new one whose loop is the given junctions, keeping
@@ -289,14 +289,19 @@ double t1_area_after(Mesh const& mesh, polymesh::edge_handle film, polymesh::fac
 }
 
 /// Whether the swap leaves every bubble around the film (the outer one aside)
-/// a clockwise polygon. Next to a bubble thinner than half the film, the new
-/// junction would land beyond it and turn it inside out.
+/// a clockwise polygon whose area, its films curved by the pressures across
+/// them, is not negative (or, for a bubble already inside out, not smaller).
+/// Next to a bubble thinner than half the film, the new junction would land
+/// beyond it; and a new film that is long next to a short one bulges far
+/// enough to turn a small bubble inside out.
 template <typename Mesh>
-bool t1_keeps_bubbles_clockwise(Mesh const& mesh, polymesh::edge_handle film) {
+bool t1_keeps_bubbles_sound(Mesh const& mesh, polymesh::edge_handle film) {
   T1Bubbles const t = t1_bubbles(mesh, film);
   for (polymesh::face_handle f : {t.b0, t.b1, t.eu, t.ev}) {
-    if (mesh.get_face(f).m_is_outer) continue;
+    auto const& bubble = mesh.get_face(f);
+    if (bubble.m_is_outer) continue;
     if (!(t1_area_after(mesh, film, f, false) > 0.0)) return false;
+    if (!(t1_area_after(mesh, film, f, true) >= std::min(0.0, compute_area(bubble)))) return false;
   }
   return true;
 }

@@ -73,7 +73,7 @@ bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::can_force_t1(edge_handle film, bool
   auto const& e = mesh.get_edge(film);
   return film_count(mesh.get_face(mesh.get_halfedge(e.m_halfedge0).m_face)) > 3 &&
          film_count(mesh.get_face(mesh.get_halfedge(e.m_halfedge1).m_face)) > 3 &&
-         (!check_geometry || t1_keeps_bubbles_clockwise(mesh, film));
+         (!check_geometry || t1_keeps_bubbles_sound(mesh, film));
 }
 
 template <typename M, typename P1, typename P2, typename P3, typename P4, typename P5>
