@@ -31,6 +31,18 @@ void configure(FoamSimulator& sim) {
   sim.m_t2_threshold = 0.05;
 }
 
+/// perform_t2 in verbose mode, with what it prints.
+bool verbose_t2(FoamSimulator& sim, vertex_handle v, std::string& printed) {
+  sim.m_verbose = true;
+  std::ostringstream captured;
+  auto* old = std::cout.rdbuf(captured.rdbuf());
+  bool const changed = sim.perform_t2(v, 1u, 0.0);
+  std::cout.rdbuf(old);
+  sim.m_verbose = false;
+  printed = captured.str();
+  return changed;
+}
+
 double film_length(FoamMesh const& m, edge_handle e) {
   auto const& ed = m.get_edge(e);
   return length(m.get_vertex(m.get_halfedge(ed.m_halfedge0).m_destination).m_coord -
@@ -146,12 +158,8 @@ TEST(T2, CollapsesAThreeSidedBubbleIntoTheMeanOfItsCorners) {
   configure(sim);
   Counts const c0 = counts(foam);
   foam.get_face(c.centre).m_target_area = 0.05;  // exactly the threshold
-  sim.m_verbose = true;
-  std::ostringstream captured;
-  auto* old = std::cout.rdbuf(captured.rdbuf());
-  bool const changed = sim.perform_t2(c.inner[0], 1u, 0.0);
-  std::cout.rdbuf(old);
-  ASSERT_TRUE(changed);
+  std::string printed;
+  ASSERT_TRUE(verbose_t2(sim, c.inner[0], printed));
   ASSERT_TRUE(MeshIsValid(foam));
   EXPECT_EQ(counts(foam).bubbles, c0.bubbles - 1);
   EXPECT_EQ(counts(foam).junctions, c0.junctions - 2);
@@ -163,7 +171,7 @@ TEST(T2, CollapsesAThreeSidedBubbleIntoTheMeanOfItsCorners) {
   std::ostringstream expected_start;
   expected_start << "- T2 for bubble [handleID: " << c.centre.get_idx() << "] was handled - new junction [handleID: "
                  << K.get_idx() << "]";
-  EXPECT_NE(captured.str().find(expected_start.str()), std::string::npos) << captured.str();
+  EXPECT_NE(printed.find(expected_start.str()), std::string::npos) << printed;
   // Each neighbour lost one film; the outer bubble is still outer.
   for (auto const& f : foam.faces()) EXPECT_EQ(film_count(f), 3u);
   EXPECT_FALSE(find_outer_bubble(foam).is_null());
@@ -193,12 +201,8 @@ TEST(T2, ASpentPairWaitsForTheLargerOneThenVanishesWhole) {
   // Both spent: the pair vanishes, and the films 1-3 and 6-7 that led away
   // from it become one film 3-7.
   foam.get_face(b[2]).m_target_area = 0.01;
-  sim.m_verbose = true;
-  std::ostringstream captured;
-  auto* old = std::cout.rdbuf(captured.rdbuf());
-  bool const changed = sim.perform_t2(j[0], 1u, 0.0);
-  std::cout.rdbuf(old);
-  ASSERT_TRUE(changed);
+  std::string printed;
+  ASSERT_TRUE(verbose_t2(sim, j[0], printed));
   ASSERT_TRUE(MeshIsValid(foam));
   EXPECT_EQ(counts(foam).bubbles, c0.bubbles - 2);
   EXPECT_EQ(counts(foam).junctions, c0.junctions - 4);
@@ -208,10 +212,10 @@ TEST(T2, ASpentPairWaitsForTheLargerOneThenVanishesWhole) {
   EXPECT_FALSE(foam.find_halfedge(j[3], j[7]).is_null());
   for (auto const& f : foam.faces()) EXPECT_EQ(film_count(f), 3u);
   EXPECT_FALSE(find_outer_bubble(foam).is_null());
-  EXPECT_NE(captured.str().find("- T2 for bubbles [handleID: " + std::to_string(b[0].get_idx()) + "] and [handleID: " +
+  EXPECT_NE(printed.find("- T2 for bubbles [handleID: " + std::to_string(b[0].get_idx()) + "] and [handleID: " +
                                 std::to_string(b[2].get_idx()) + "] was handled - both vanished"),
             std::string::npos)
-      << captured.str();
+      << printed;
 }
 
 // Two moments of 200-site runs, saved just before a forced T1 on the
