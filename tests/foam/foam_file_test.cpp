@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "foam/coarsening_harness.h"
 #include "foam/foam2d_simulator.h"
 #include "foam/random_source.h"
 #include "foam_builders.h"
@@ -21,6 +22,7 @@
 namespace {
 
 using froth_test::FoamMesh;
+using froth_test::configure_like_the_window;
 using froth_test::MeshIsValid;
 using Quarvel::kordal::FoamSimulator;
 using Quarvel::kordal::read_foam;
@@ -40,20 +42,10 @@ FoamMesh from_text(std::string const& text) {
   return foam;
 }
 
-// The simulator with the window's start-up parameters.
-void set_window_parameters(FoamSimulator& sim) {
-  sim.m_film_tension = 0.25;
-  sim.m_permeability = 0.1;
-  sim.m_max_iterations = 4;
-  sim.m_tau = 0.5;
-  sim.m_t1_threshold = 0.05;
-  sim.m_t2_threshold = 0.05;
-}
-
 // The window's idle step, `loops` times; stops early at 5 bubbles or fewer.
 void coarsen(FoamMesh& foam, unsigned loops) {
   FoamSimulator sim(&foam);
-  set_window_parameters(sim);
+  configure_like_the_window(sim);
   for (unsigned i = 0; i < loops && foam.face_size() > 5; ++i) {
     sim.diffuse();
     sim.simulate(sim.m_max_iterations, sim.m_tau);

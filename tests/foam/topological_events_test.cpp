@@ -22,15 +22,6 @@ struct Counts {
 };
 Counts counts(FoamMesh const& m) { return {m.face_size(), m.edge_size(), m.vertex_size()}; }
 
-void configure(FoamSimulator& sim) {
-  sim.m_film_tension = 0.25;
-  sim.m_permeability = 0.1;
-  sim.m_max_iterations = 4;
-  sim.m_tau = 0.5;
-  sim.m_t1_threshold = 0.05;
-  sim.m_t2_threshold = 0.05;
-}
-
 /// perform_t2 in verbose mode, with what it prints.
 bool verbose_t2(FoamSimulator& sim, vertex_handle v, std::string& printed) {
   sim.m_verbose = true;
@@ -79,7 +70,7 @@ TEST(T1, KeepsCountsTurnsTheFilmAndMovesOneFilmBetweenBubbles) {
   Counts const c0 = counts(foam);
 
   FoamSimulator sim(&foam);
-  configure(sim);
+  configure_like_the_window(sim);
   double const l = film_length(foam, film);
   sim.m_t1_threshold = l * (1 - 1e-9);
   EXPECT_FALSE(sim.perform_t1(junction, 0u, 0.0)) << "a film longer than the threshold stays";
@@ -155,7 +146,7 @@ TEST(T2, CollapsesAThreeSidedBubbleIntoTheMeanOfItsCorners) {
   FoamMesh foam;
   RingCluster c = make_ring_cluster(foam, 3);
   FoamSimulator sim(&foam);
-  configure(sim);
+  configure_like_the_window(sim);
   Counts const c0 = counts(foam);
   foam.get_face(c.centre).m_target_area = 0.05;  // exactly the threshold
   std::string printed;
@@ -186,7 +177,7 @@ TEST(T2, ASpentPairWaitsForTheLargerOneThenVanishesWhole) {
   std::vector<face_handle> b;
   for (auto const& f : foam.faces()) b.push_back(f.m_self);
   FoamSimulator sim(&foam);
-  configure(sim);
+  configure_like_the_window(sim);
   std::vector<vector3_type> positions;
   for (auto const& v : foam.vertices()) positions.push_back(v.m_coord);
 
@@ -235,7 +226,7 @@ TEST(T2, AForcedT1OnASpentBubbleLeavesEveryBubbleSound) {
     ASSERT_TRUE(load_foam(std::string(FROTH_TEST_DATA_DIR) + "/" + m.file, foam, error)) << error;
     ASSERT_EQ(foam_fault(foam), "");
     FoamSimulator sim(&foam);
-    configure(sim);
+    configure_like_the_window(sim);
     auto it = foam.vertices().begin();
     std::advance(it, m.junction);
     sim.perform_t2(it->m_self, 4u, 0.5);  // the swap may be refused, or made soundly
@@ -257,7 +248,7 @@ TEST(T2, MeanPositionOfTheNewJunction) {
 TEST(T2, OuterAndOpenBubblesNeverQualifyAndBigOnesLoseFilmsFirst) {
   FoamMesh foam = make_generated_foam(3, 200);
   FoamSimulator sim(&foam);
-  configure(sim);
+  configure_like_the_window(sim);
   // The outer bubble has target area 0 and never qualifies.
   face_handle const outer = find_outer_bubble(foam);
   ASSERT_FALSE(outer.is_null());
