@@ -1,16 +1,13 @@
 #include "site_file.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <utility>
 
+#include "foam/foam_file.h"
 #include "foam/triangulate_sites.h"
 
 namespace Quarvel {
@@ -19,16 +16,8 @@ namespace batch {
 using vector3_type = math::BasicMathTypes::vector3_type;
 
 bool read_site_file(std::string const& path, std::vector<vector3_type>& sites, std::string& error) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-    error = path + ": cannot open (Is a directory)";
-    return false;
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = path + ": cannot open (" + std::strerror(errno) + ")";
-    return false;
-  }
+  std::ifstream in;
+  if (!kordal::open_for_reading(path, in, error)) return false;
   std::vector<vector3_type> read;
   std::string line;
   unsigned number = 0;

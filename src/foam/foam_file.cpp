@@ -472,18 +472,23 @@ bool save_foam(FoamMesh const& foam, std::string const& path, std::string& error
   return ok;
 }
 
-bool load_foam(std::string const& path, FoamMesh& foam, std::string& error) {
+bool open_for_reading(std::string const& path, std::ifstream& in, std::string& error) {
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
     error = path + ": cannot open (Is a directory)";
     return false;
   }
-  std::ifstream in(path, std::ios::binary);
+  in.open(path, std::ios::binary);
   if (!in) {
     error = path + ": cannot open (" + errno_text(errno) + ")";
     return false;
   }
-  return read_foam(in, path, foam, error);
+  return true;
+}
+
+bool load_foam(std::string const& path, FoamMesh& foam, std::string& error) {
+  std::ifstream in;
+  return open_for_reading(path, in, error) && read_foam(in, path, foam, error);
 }
 
 }  // namespace kordal

@@ -1,6 +1,7 @@
 #ifndef FROTH_FOAM_FOAM_FILE_H
 #define FROTH_FOAM_FOAM_FILE_H
 
+#include <fstream>
 #include <iosfwd>
 #include <string>
 
@@ -53,6 +54,10 @@ bool read_foam(std::istream& in, std::string const& name, FoamMesh& foam, std::s
 /// half-written file. Returns false with "path: what went wrong" in `error`.
 /// A path that is not a regular file (/dev/null, a pipe) is written directly.
 bool save_foam(FoamMesh const& foam, std::string const& path, std::string& error);
+
+/// Opens `path` for reading; a directory or a file that cannot be opened
+/// gives "path: cannot open (reason)" in `error`.
+bool open_for_reading(std::string const& path, std::ifstream& in, std::string& error);
 
 /// Opens `path` and reads it with read_foam; a file that cannot be opened
 /// gives "path: cannot open (reason)".
