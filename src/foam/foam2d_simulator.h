@@ -101,8 +101,9 @@ class Foam2DSimulator {
   /// Acts on the first bubble around the junction that calls for a T2 (enclosed,
   /// not outer, target area at most m_t2_threshold): collapses a three-sided
   /// one, reshapes a pair of three-sided ones by a forced T1, or forces a T1 on
-  /// the shortest film of a larger one when the junction ends that film (and
-  /// collapses it at once if that leaves it three-sided). No forced T1 leaves
+  /// the shortest film of a larger one that may be swapped, when the
+  /// junction ends that film (and collapses it at once if that leaves it
+  /// three-sided). No forced T1 leaves
   /// a bubble with fewer than three films, and no collapse happens next to a
   /// three-sided bubble. Returns whether the topology changed.
   bool perform_t2(vertex_handle junction, unsigned const& max_iterations, double const& tau);
@@ -131,6 +132,9 @@ class Foam2DSimulator {
   /// left with two films and, if check_geometry, no bubble turns inside out.
   bool can_force_t1(edge_handle film, bool check_geometry = true) const;
   bool beside_vanishing_bubble(edge_handle film) const;
+  /// The shortest film of a spent bubble that a forced T1 may swap, leaving
+  /// the bubble a positive area; null if none may.
+  edge_handle shortest_swappable_film(face_handle bubble) const;
   face_handle side_bubble(edge_handle created, bool first_side) const;
   bool qualifies_for_t2(face_handle bubble) const;
   void finish_forced_t1(edge_handle created, unsigned const& max_iterations, double const& tau);
@@ -139,6 +143,7 @@ class Foam2DSimulator {
   bool collapse_spent_pair(halfedge_handle shared, unsigned const& max_iterations, double const& tau);
 
   std::vector<std::pair<face_handle, double>> m_guarded;  ///< scratch of equilibrate(): bubbles and area floors
+  std::vector<double> m_bends;  ///< scratch of equilibrate(): film_bend of the three bubbles' films before a step
   std::vector<vertex_handle> m_junction_order;  ///< scratch of simulate(), kept to spare allocations
 };
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "polymesh/handles.h"
 
@@ -31,6 +32,18 @@ FilmArc<Real> film_arc(Vector const& P, Vector const& Q, Real p_own, Real p_othe
   Real const ratio = R > Real(0) ? std::min(Real(1), (L / Real(2)) / R) : Real(0);
   Real const theta = Real(2) * std::asin(ratio);
   return {s * R * R * (theta - std::sin(theta)) / Real(2), s * theta / Real(2)};
+}
+
+/// How far a film is bent towards its limit: |dp| L / (4 gamma), 1 or more
+/// when film_arc makes it a half circle. Past that its area and angles no
+/// longer answer to the pressures. Infinite without tension unless dp is 0.
+template <typename Vector, typename Real>
+Real film_bend(Vector const& P, Vector const& Q, Real p_own, Real p_other, Real gamma) {
+  Real const dp = std::abs(p_own - p_other);
+  if (!(dp > Real(0))) return Real(0);
+  Real const dx = Q.x - P.x, dy = Q.y - P.y, dz = Q.z - P.z;
+  Real const L = std::sqrt(dx * dx + dy * dy + dz * dz);
+  return gamma > Real(0) ? dp * L / (Real(4) * gamma) : std::numeric_limits<Real>::infinity();
 }
 
 /// Number of films meeting at a junction (0 for an isolated one).

@@ -498,6 +498,24 @@ void Foam2DSimulator<Mesh, T1Threshold, T2AreaThreshold, DiffusionVonNeumann, Fi
         guard(mesh.get_halfedge(c->m_twin).m_face);
       }
     }
+    // Every film of the three bubbles, in loop order, with how far it is bent.
+    auto for_each_film = [&](auto const& visit) {
+      for (int i = 0; i < 3; ++i) {
+        if (i == outer) continue;
+        double const p_own = mesh.get_face(b[i]).m_pressure;
+        for (typename Mesh::const_face_halfedge_circulator c(mesh, b[i]); c; ++c) {
+          auto const& P = mesh.get_vertex(mesh.origin(c.handle())).m_coord;
+          auto const& Q = mesh.get_vertex(c->m_destination).m_coord;
+          if (!visit(film_bend(P, Q, p_own, pressure_across_border(mesh, c.handle()), mesh.m_film_tension))) return false;
+        }
+      }
+      return true;
+    };
+    m_bends.clear();
+    for_each_film([&](double bend) {
+      m_bends.push_back(bend);
+      return true;
+    });
     double tau_k = tau_used;
     while (tau_k >= 0.001) {
       vector3_type const candidate = position + tau_k * step;
@@ -516,6 +534,17 @@ void Foam2DSimulator<Mesh, T1Threshold, T2AreaThreshold, DiffusionVonNeumann, Fi
           for (std::size_t g = 0; g < m_guarded.size() && ok; ++g) {
             ok = compute_area(mesh.get_face(m_guarded[g].first)) >= m_guarded[g].second;
           }
+          // A film bent into a half circle no longer answers to the
+          // pressures: the Jacobian loses it, and a bubble whose films are
+          // all that far is stuck for good. Long films reach it at small
+          // pressure differences (4 gamma / L), so in a coarse foam one
+          // ordinary step can overshoot there. No step bends a film that
+          // far, or further if it already is.
+          std::size_t n = 0;
+          ok = ok && for_each_film([&](double bend) {
+                 double const before = m_bends[n++];
+                 return bend < 1.0 || bend <= before;
+               });
           for (int i = 0; i < 3; ++i) mesh.get_face(b[i]).m_pressure = saved_pressure[i];
         }
         vertex.m_coord = position;

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <iostream>
+#include <limits>
 
 #include "foam/foam2d_simulator.h"
 #include "foam/t1_process.h"
@@ -77,6 +78,36 @@ bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::can_force_t1(edge_handle film, bool
 }
 
 template <typename M, typename P1, typename P2, typename P3, typename P4, typename P5>
+typename Foam2DSimulator<M, P1, P2, P3, P4, P5>::edge_handle
+Foam2DSimulator<M, P1, P2, P3, P4, P5>::shortest_swappable_film(face_handle bubble) const {
+  M const& mesh = *m_mesh;
+  // Films in order of length, ties in loop order: the next one is the
+  // shortest after (length, position) of the last one tried.
+  double last_length = -1.0;
+  int last_position = -1;
+  for (;;) {
+    double best_length = std::numeric_limits<double>::infinity();
+    int best_position = -1;
+    edge_handle best;
+    int position = 0;
+    for (typename M::const_face_halfedge_circulator c(mesh, bubble); c; ++c, ++position) {
+      auto const d = mesh.get_vertex(c->m_destination).m_coord - mesh.get_vertex(mesh.origin(c.handle())).m_coord;
+      double const l2 = dot(d, d);
+      bool const after_last = l2 > last_length || (l2 == last_length && position > last_position);
+      if (after_last && l2 < best_length) {
+        best_length = l2;
+        best_position = position;
+        best = c->m_edge;
+      }
+    }
+    if (best.is_null()) return best;
+    if (can_force_t1(best) && t1_area_after(mesh, best, bubble, true) >= 0.0) return best;
+    last_length = best_length;
+    last_position = best_position;
+  }
+}
+
+template <typename M, typename P1, typename P2, typename P3, typename P4, typename P5>
 bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::qualifies_for_t2(face_handle bubble) const {
   M const& mesh = *m_mesh;
   auto const& b = mesh.get_face(bubble);
@@ -118,15 +149,12 @@ bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::perform_t2(vertex_handle junction, 
     if (films == 3) {
       if (handle_three_sided(bubble, max_iterations, tau)) return true;
     } else if (films > 3) {
-      halfedge_handle const shortest = shortest_film(mesh, bubble);
-      if (mesh.origin(shortest) != junction && mesh.destination(shortest) != junction) continue;
-      edge_handle const e = mesh.get_halfedge(shortest).m_edge;
       // A spent bubble squeezed towards nothing takes a pressure far from
       // its neighbours', which curls its films; after the swap that pressure
       // no longer fits its shape (the equilibration solves it anew) and could
       // count it inside out. It goes on with the mean pressure of its
-      // neighbours, films nearly straight, if with that pressure it keeps a
-      // positive area after the swap and no neighbour turns inside out.
+      // neighbours, films nearly straight, if with that pressure no
+      // neighbour turns inside out.
       auto& spent = mesh.get_face(bubble);
       m_guarded.clear();
       for (typename M::const_face_halfedge_circulator c(mesh, bubble); c; ++c) {
@@ -137,11 +165,13 @@ bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::perform_t2(vertex_handle junction, 
       }
       double const squeezed = spent.m_pressure;
       spent.m_pressure = neighbour_mean_pressure(mesh, bubble);
-      bool sound = can_force_t1(e) && t1_area_after(mesh, e, bubble, true) >= 0.0;
+      bool sound = true;
       for (std::size_t g = 0; g < m_guarded.size() && sound; ++g) {
         sound = compute_area(mesh.get_face(m_guarded[g].first)) >= m_guarded[g].second;
       }
-      if (!sound) {
+      edge_handle const e = sound ? shortest_swappable_film(bubble) : edge_handle();
+      if (e.is_null() || (mesh.get_halfedge(mesh.get_edge(e).m_halfedge0).m_destination != junction &&
+                          mesh.get_halfedge(mesh.get_edge(e).m_halfedge1).m_destination != junction)) {
         spent.m_pressure = squeezed;
         continue;
       }

@@ -9,6 +9,8 @@
 
 #include "foam/cluster_builders.h"
 #include "foam/coarsening_harness.h"
+#include "foam/foam_file.h"
+#include "foam/random_source.h"
 
 namespace {
 
@@ -46,6 +48,60 @@ TEST(Coarsening, ALockedPairOfThreeSidedBubblesDoesNotStallTheEnd) {
   FoamMesh foam;
   make_locked_pair_foam(foam);
   Quarvel::kordal::seed_random_generator(123u);
+  CoarseningRun const run = coarsen_checked(foam, 2000);
+  EXPECT_EQ(run.fault, "");
+  EXPECT_LE(foam.face_size(), 5u) << "after " << run.loops << " loops";
+}
+
+/// The foam saved in the test data, with the generator seeded.
+FoamMesh load_moment(char const* file, unsigned seed) {
+  FoamMesh foam;
+  std::string error;
+  EXPECT_TRUE(load_foam(std::string(FROTH_TEST_DATA_DIR) + "/" + file, foam, error)) << error;
+  Quarvel::kordal::seed_random_generator(seed);
+  return foam;
+}
+
+/// Films bent into half circles: past that the equilibration cannot reach them.
+int half_circle_films(FoamMesh const& foam) {
+  int n = 0;
+  for (auto const& e : foam.edges()) {
+    auto const& h0 = foam.get_halfedge(e.m_halfedge0);
+    auto const& h1 = foam.get_halfedge(e.m_halfedge1);
+    double const bend = Quarvel::kordal::film_bend(
+        foam.get_vertex(h0.m_destination).m_coord, foam.get_vertex(h1.m_destination).m_coord,
+        foam.get_face(h0.m_face).m_pressure, foam.get_face(h1.m_face).m_pressure, foam.m_film_tension);
+    if (bend >= 1.0) ++n;
+  }
+  return n;
+}
+
+// The last six bubbles of seed 155 (200 sites). Their films are some ten
+// times longer than at the start, and a pressure step that suits small
+// bubbles bent them into half circles; all twelve films were stuck there and
+// the foam stopped coarsening for good.
+TEST(Coarsening, LongFilmsAreNeverBentIntoHalfCircles) {
+  for (unsigned seed : {1u, 2u, 3u}) {
+    SCOPED_TRACE(seed);
+    FoamMesh foam = load_moment("seed155_long_films.foam", seed);
+    int const bent = half_circle_films(foam);  // the moment has one already
+    ASSERT_LE(bent, 1);
+    Quarvel::kordal::FoamSimulator sim(&foam);
+    configure_like_the_window(sim);
+    for (int loop = 0; loop < 200 && foam.face_size() > 5; ++loop) {
+      sim.diffuse();
+      sim.simulate(sim.m_max_iterations, sim.m_tau);
+      ASSERT_LE(half_circle_films(foam), bent) << "after loop " << loop + 1;
+    }
+  }
+}
+
+// Seed 155 later: a spent four-sided bubble of no area whose shortest film
+// borders a three-sided one, which may not lose a film; that one could not
+// vanish either without turning the first inside out. The spent bubble swaps
+// its next shorter film instead.
+TEST(Coarsening, ASpentBubbleWhoseShortestFilmIsBlockedSwapsTheNextOne) {
+  FoamMesh foam = load_moment("seed155_blocked_shortest_film.foam", 155);
   CoarseningRun const run = coarsen_checked(foam, 2000);
   EXPECT_EQ(run.fault, "");
   EXPECT_LE(foam.face_size(), 5u) << "after " << run.loops << " loops";
