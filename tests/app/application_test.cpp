@@ -1,10 +1,18 @@
+// The program without a window: start-up values, every key command with its
+// console text, the mouse drags, the statistics refresh and the idle step.
+
 #include "app/application.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <sstream>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "app/console_capture.h"
 #include "foam/dual_foam.h"
@@ -16,16 +24,12 @@
 namespace {
 
 using namespace froth_test;
+using Quarvel::kordal::find_outer_bubble;
 
-TEST(ApplicationFrame, ConstructionAndInitSetTheWindowAndStartUpValues) {
+// init prints the help lines and resets the start-up values, whatever was set
+// before; the simulator gets the window's parameters (the core tests' too).
+TEST(ApplicationFrame, InitSetsTheStartUpValues) {
   Application app;
-  EXPECT_EQ(std::make_tuple(960, 540, 0, 30.0, 0.1, 700.0, false, false, 0.25, 0.25),
-            std::tie(app.m_width, app.m_height, app.m_window, app.m_fovy, app.m_z_near, app.m_z_far, app.m_idle,
-                     app.m_capture, app.m_zoom_sensitivity, app.m_pan_sensitivity));
-  EXPECT_NEAR(app.m_statistics.m_reference_angle, 2 * M_PI / 3, 1e-15);
-  EXPECT_EQ(app.m_overlay.m_anchor, 1);
-  EXPECT_TRUE(app.m_overlay.m_visible);
-
   app.m_keys['a'] = true;
   app.m_site_count = 17;
   ConsoleCapture console;
@@ -50,9 +54,372 @@ TEST(ApplicationFrame, ConstructionAndInitSetTheWindowAndStartUpValues) {
   EXPECT_DOUBLE_EQ(app.m_statistics.m_mean_target_area, 1.0);
 }
 
-TEST(ApplicationFrame, CameraKeysReportTheirNewStateAndCaptureKeyOnlySetsTheFlag) {
+/// A started program with a seeded random generator and no foam yet.
+class Commands : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Quarvel::kordal::seed_random_generator(2024);
+    start(app);
+  }
+  void TearDown() override { Quarvel::kordal::forget_random_seed(); }
+
+  std::vector<double> target_areas() const {
+    std::vector<double> areas;
+    for (auto const& f : app.m_foam.faces()) areas.push_back(f.m_target_area);
+    return areas;
+  }
+  std::vector<vector3_type> junctions() const {
+    std::vector<vector3_type> coords;
+    for (auto const& v : app.m_foam.vertices()) coords.push_back(v.m_coord);
+    return coords;
+  }
+  /// A left-button press or release with ctrl, shift or alt.
+  void left(bool down, double x, double y, bool ctrl, bool shift = false, bool alt = false) {
+    if (down) {
+      app.mouse_down(x, y, shift, ctrl, alt, true, false, false);
+    } else {
+      app.mouse_up(x, y, shift, ctrl, alt, true, false, false);
+    }
+  }
+
   Application app;
-  start(app);
+};
+
+bool starts_with(std::string const& text, std::string const& head) { return text.compare(0, head.size(), head) == 0; }
+bool ends_with(std::string const& text, std::string const& tail) {
+  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+/// True when text is head followed by "done in <ms> ms ~ <fps>fps!\n".
+::testing::AssertionResult IsTimingReport(std::string const& text, std::string const& head) {
+  double ms = 0.0, fps = 0.0;
+  char tail[8] = {};
+  if (starts_with(text, head + "done in ") &&
+      std::sscanf(text.c_str() + head.size(), "done in %lf ms ~ %lffps%7s", &ms, &fps, tail) == 3 &&
+      std::string(tail) == "!" && text.back() == '\n' && ms >= 0.0 && fps > 0.0) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure() << "not '" << head << "' and a timing report: " << text;
+}
+
+TEST_F(Commands, RandomFoamFillsTheWindowRangeAndPressuresReset) {
+  std::string const out = press(app, "r");
+  EXPECT_TRUE(ends_with(out, "manual pressure override\n")) << out;
+  ASSERT_EQ(app.m_sites.size(), 200u);
+  for (auto const& s : app.m_sites) {
+    EXPECT_TRUE(std::abs(s.x) <= 48.0 && std::abs(s.y) <= 27.0 && s.z == 0.0) << s.x << ", " << s.y << ", " << s.z;
+  }
+  EXPECT_TRUE(MeshIsValid(app.m_foam));
+  EXPECT_GT(app.m_foam.face_size(), 100u);
+  Application::face_handle const outer = find_outer_bubble(app.m_foam);
+  ASSERT_FALSE(outer.is_null());
+  EXPECT_DOUBLE_EQ(app.m_foam.get_face(outer).m_target_area, 0.0);
+  // The statistics were reset and measured: Euler's relation of a closed foam.
+  EXPECT_EQ(app.m_statistics.m_vertex_count, 2 * app.m_statistics.m_cell_count - 2);
+  EXPECT_EQ(app.m_statistics.m_t1_total, 0u);
+
+  for (auto& f : app.m_foam.faces()) f.m_pressure = 3.5;
+  EXPECT_EQ(press(app, "m"), "manual pressure override\n");
+  for (auto const& f : app.m_foam.faces()) EXPECT_DOUBLE_EQ(f.m_pressure, 1.0);
+}
+
+TEST_F(Commands, PresetsBuildFoamsAndFourAndFiveGiveAnEmptyFoam) {
+  std::size_t const sizes[] = {220, 193, 64};
+  for (int n = 1; n <= 3; ++n) {
+    SCOPED_TRACE(n);
+    EXPECT_TRUE(ends_with(press(app, std::to_string(n)), "manual pressure override\n"));
+    EXPECT_EQ(app.m_sites.size(), sizes[n - 1]);
+    EXPECT_GT(app.m_foam.face_size(), 10u);
+    EXPECT_TRUE(MeshIsValid(app.m_foam));
+  }
+  for (char const* key : {"4", "5"}) {
+    press(app, "3");
+    EXPECT_EQ(press(app, key), "manual pressure override\n");
+    EXPECT_TRUE(app.m_sites.empty());
+    EXPECT_EQ(app.m_foam.face_size() + app.m_foam.vertex_size() + app.m_statistics.m_cell_count, 0u);
+  }
+}
+
+TEST_F(Commands, RebuildReusesTheSitesZeroesTheCountersAndXTogglesTheOuterBubble) {
+  press(app, "2");
+  std::size_t const faces = app.m_foam.face_size();
+  std::size_t const junctions = app.m_foam.vertex_size();
+  ASSERT_FALSE(find_outer_bubble(app.m_foam).is_null());
+  app.m_quisk.m_t1_count = 5;
+  app.m_quisk.m_t2_count = 6;
+  app.m_statistics.m_t1_total = 9;
+
+  EXPECT_EQ(press(app, "x"), "");
+  press(app, "R");
+  // The counters are zeroed, not handed over to the totals.
+  EXPECT_EQ(app.m_quisk.m_t1_count + app.m_quisk.m_t2_count, 0u);
+  EXPECT_EQ(app.m_statistics.m_t1_total + app.m_statistics.m_t2_total, 0u);
+  EXPECT_TRUE(find_outer_bubble(app.m_foam).is_null());
+  EXPECT_EQ(app.m_foam.face_size(), faces - 1);
+  EXPECT_EQ(app.m_foam.vertex_size(), junctions);
+  EXPECT_TRUE(MeshIsValid(app.m_foam));
+
+  press(app, "xR");
+  EXPECT_FALSE(find_outer_bubble(app.m_foam).is_null());
+  EXPECT_EQ(app.m_foam.face_size(), faces);
+}
+
+TEST_F(Commands, EquilibrateSimulateAndCollapsePrintATimingReport) {
+  press(app, "r");
+  EXPECT_TRUE(IsTimingReport(press(app, "e"), "\nequilibrating foam once (no diffusion)... "));
+  EXPECT_GT(app.m_statistics.m_step_time, 0.0);
+  app.m_quisk.m_verbose = true;
+  EXPECT_TRUE(IsTimingReport(press(app, "s"), "\nrunning one simulation loop... "));
+  EXPECT_FALSE(app.m_quisk.m_verbose);
+  EXPECT_TRUE(MeshIsValid(app.m_foam));
+
+  press(app, "bb");
+  std::size_t const bubbles = app.m_foam.face_size();
+  EXPECT_TRUE(IsTimingReport(press(app, "c"), "collapsing bubble... "));
+  EXPECT_TRUE(MeshIsValid(app.m_foam));
+  EXPECT_LE(app.m_foam.face_size(), bubbles);
+  // A selection past the end collapses nothing.
+  app.m_bubble = static_cast<unsigned>(app.m_foam.face_size());
+  std::vector<double> const areas = target_areas();
+  EXPECT_EQ(press(app, "c"), "");
+  EXPECT_EQ(target_areas(), areas);
+}
+
+TEST_F(Commands, SpacePermeabilityAndDisplayKeys) {
+  EXPECT_EQ(press(app, " "), "\nsimulation started!\n");
+  EXPECT_TRUE(app.m_idle);
+  EXPECT_EQ(press(app, " "), "\nsimulation stopped!\n");
+  EXPECT_FALSE(app.m_idle);
+  EXPECT_EQ(press(app, "kk"), "diffusion = 0.12\ndiffusion = 0.14\n");
+  EXPECT_NEAR(app.m_quisk.permeability(), 0.14, 1e-15);
+  EXPECT_EQ(press(app, "K"), "diffusion disabled!\n");
+  EXPECT_EQ(app.m_quisk.permeability(), 0.0);
+
+  press(app, "r");
+  std::size_t const faces = app.m_foam.face_size();
+  EXPECT_EQ(press(app, "0"), "");
+  EXPECT_FALSE(app.m_overlay.m_visible);
+  press(app, "0");
+  EXPECT_TRUE(app.m_overlay.m_visible);
+  EXPECT_EQ(press(app, "f"), "");
+  EXPECT_FALSE(app.m_filled);
+  press(app, "f");
+  EXPECT_TRUE(app.m_filled);
+  press(app, "vvv");
+  EXPECT_NEAR(app.m_fill_intensity, 0.78, 1e-12);
+  press(app, "VVVVV");
+  EXPECT_NEAR(app.m_fill_intensity, 0.73, 1e-12);
+  // '=' and keys without a command only flip their toggle.
+  EXPECT_EQ(press(app, "=z"), "");
+  EXPECT_TRUE(app.m_keys['='] && app.m_keys['z']);
+  EXPECT_EQ(app.m_foam.face_size(), faces);
+}
+
+TEST_F(Commands, DiffusionChangesTargetAreasUnlessDisabled) {
+  press(app, "r");
+  std::vector<double> const before = target_areas();
+  press(app, "K");
+  EXPECT_EQ(press(app, "d"), "diffusing all bubbles once... done!\n");
+  EXPECT_EQ(target_areas(), before);
+
+  press(app, "k");
+  app.m_quisk.m_verbose = true;
+  EXPECT_EQ(press(app, "d"), "diffusing all bubbles once... done!\n");
+  EXPECT_NE(target_areas(), before);
+  EXPECT_FALSE(app.m_quisk.m_verbose);
+}
+
+TEST_F(Commands, JunctionCommandsRunOnTheSelectedJunctionAndRestoreVerbosity) {
+  press(app, "rjjj");
+  ASSERT_EQ(app.m_junction, 3u);
+  for (bool verbose : {false, true}) {
+    app.m_quisk.m_verbose = verbose;
+    std::string out = press(app, "S");
+    EXPECT_TRUE(starts_with(out, "running single simulation loop for junction #3\n") && ends_with(out, "-> done!\n"))
+        << out;
+    out = press(app, "D");
+    EXPECT_TRUE(starts_with(out, "diffusing bubbles adjancent to junction #3\n") && ends_with(out, "-> done!\n"))
+        << out;
+    EXPECT_EQ(app.m_quisk.m_verbose, verbose);
+  }
+  app.m_quisk.m_verbose = false;
+  press(app, "TY");
+  EXPECT_TRUE(MeshIsValid(app.m_foam));
+}
+
+TEST_F(Commands, JunctionCommandsWithoutASelectedJunctionTouchNothing) {
+  for (char const* key : {"S", "D", "T", "Y"}) {
+    EXPECT_EQ(press(app, key), "no junction selected: junction #0 is past the last of 0 junctions\n");
+  }
+  // A selection left past the end by a smaller foam.
+  press(app, "rJ");
+  unsigned const last = app.m_junction;
+  press(app, "3");
+  std::size_t const junctions = app.m_foam.vertex_size();
+  ASSERT_LE(junctions, last);
+  std::vector<double> const areas = target_areas();
+  for (char const* key : {"S", "D", "T", "Y"}) {
+    EXPECT_EQ(press(app, key), "no junction selected: junction #" + std::to_string(last) + " is past the last of " +
+                                   std::to_string(junctions) + " junctions\n");
+  }
+  EXPECT_EQ(app.m_foam.vertex_size(), junctions);
+  EXPECT_EQ(target_areas(), areas);
+}
+
+TEST_F(Commands, CyclingWrapsAroundBothListsOuterBubbleIncludedAndStaysAtZeroOnAnEmptyFoam) {
+  for (char const* keys : {"jb", "JB"}) {
+    EXPECT_EQ(press(app, keys), "");
+    EXPECT_EQ(app.m_junction + app.m_bubble, 0u) << keys;
+  }
+
+  press(app, "r");
+  press(app, "J");
+  EXPECT_EQ(app.m_junction, app.m_foam.vertex_size() - 1);
+  press(app, "j");
+  EXPECT_EQ(app.m_junction, 0u);
+  press(app, "jjJ");
+  EXPECT_EQ(app.m_junction, 1u);
+  press(app, "B");
+  EXPECT_EQ(app.m_bubble, app.m_foam.face_size() - 1);
+  press(app, "b");
+  EXPECT_EQ(app.m_bubble, 0u);
+  press(app, "bbbB");
+  EXPECT_EQ(app.m_bubble, 2u);
+}
+
+/// Parses the site print back into sites and the announced count.
+std::vector<vector3_type> parse_site_print(std::string const& text, std::size_t& announced) {
+  std::istringstream in(text);
+  std::vector<vector3_type> sites;
+  for (std::string line; std::getline(in, line);) {
+    unsigned long count = 0;
+    double x = 0, y = 0, z = 0;
+    char end[4] = {};
+    if (std::sscanf(line.c_str(), "SITES debug print (%lu sites):", &count) == 1) {
+      announced = count;
+    } else if (std::sscanf(line.c_str(), "m_sites.push_back(vector3_type(%lf, %lf, %lf%3s", &x, &y, &z, end) == 4 &&
+               std::string(end) == "));") {
+      sites.emplace_back(x, y, z);
+    }
+  }
+  return sites;
+}
+
+TEST_F(Commands, SitePrintParsesBackToTheSitesWhateverCoutWasLeftWith) {
+  press(app, "1");
+  std::vector<vector3_type> const preset_sites = app.m_sites;
+  std::streamsize const saved = std::cout.precision(3);
+  std::string const preset = press(app, "jp");
+  press(app, "r");
+  std::string const random = press(app, "p");
+  std::cout.precision(saved);
+
+  EXPECT_TRUE(
+      starts_with(preset, "\nSITES debug print (220 sites):\n\nm_sites.push_back(vector3_type(13.871, 6.40951, 0));\n"))
+      << preset.substr(0, 200);
+  EXPECT_TRUE(ends_with(preset, "\nm_junction = 1;\nm_quisk.permeability() = 0.1;\n"));
+  std::size_t announced = 0;
+  // Preset coordinates have six significant digits: they come back exactly.
+  EXPECT_EQ(parse_site_print(preset, announced), preset_sites);
+  EXPECT_EQ(announced, 220u);
+
+  std::vector<vector3_type> const sites = parse_site_print(random, announced);
+  EXPECT_EQ(announced, 200u);
+  ASSERT_EQ(sites.size(), app.m_sites.size());
+  for (std::size_t i = 0; i < sites.size(); ++i) {
+    // Six significant digits: within 5e-6 relative of each coordinate.
+    EXPECT_NEAR(sites[i].x, app.m_sites[i].x, 5e-6 * std::abs(app.m_sites[i].x) + 1e-300);
+    EXPECT_NEAR(sites[i].y, app.m_sites[i].y, 5e-6 * std::abs(app.m_sites[i].y) + 1e-300);
+  }
+  // A foam rebuilt from the printed sites has the same shape.
+  std::size_t const faces = app.m_foam.face_size();
+  app.m_sites = sites;
+  press(app, "R");
+  EXPECT_EQ(app.m_foam.face_size(), faces);
+}
+
+TEST_F(Commands, NoiseMovesEveryJunctionBySixteenthsAtMost) {
+  press(app, "r");
+  std::vector<vector3_type> const before = junctions();
+  EXPECT_EQ(press(app, "n"), "");
+  std::vector<vector3_type> const after = junctions();
+  std::size_t moved = 0;
+  for (std::size_t i = 0; i < after.size(); ++i) {
+    EXPECT_LE(std::abs(after[i].x - before[i].x), 0.0625 + 1e-12);
+    EXPECT_LE(std::abs(after[i].y - before[i].y), 0.0625 + 1e-12);
+    EXPECT_EQ(after[i].z, before[i].z);
+    moved += after[i] != before[i];
+  }
+  EXPECT_GT(moved, before.size() / 2);
+}
+
+// The map has determinant 1: areas are kept.
+TEST_F(Commands, CtrlDragShearsAndStretchesAndSkipsACollapsingStep) {
+  press(app, "r");
+  std::vector<vector3_type> const before = junctions();
+
+  left(true, 100, 100, true);
+  EXPECT_TRUE(app.m_stretching);
+  EXPECT_FALSE(app.m_resizing_sites);
+  app.mouse_move(110, 90);  // d = (10, 10): s = 0.01, c = 0.99
+  std::vector<vector3_type> const after = junctions();
+  for (std::size_t i = 0; i < after.size(); ++i) {
+    EXPECT_NEAR(after[i].x, 0.99 * before[i].x + 0.01 * before[i].y, 1e-12);
+    EXPECT_NEAR(after[i].y, before[i].y / 0.99, 1e-12);
+  }
+  left(false, 110, 90, true);
+  EXPECT_FALSE(app.m_stretching);
+  // Without the drag, motion moves nothing.
+  vector3_type const first = app.m_foam.vertices().front().m_coord;
+  app.mouse_move(500, 500);
+  EXPECT_EQ(app.m_foam.vertices().front().m_coord, first);
+
+  left(true, 0, 1200, true);
+  app.mouse_move(0, 100);  // 1100 pixels up in one step: c = -0.1, skipped
+  EXPECT_EQ(app.m_foam.vertices().front().m_coord, first);
+  app.mouse_move(0, 90);  // the drag goes on from the new position
+  EXPECT_NE(app.m_foam.vertices().front().m_coord, first);
+}
+
+TEST_F(Commands, PlainLeftDragChangesTheSiteCountNeverBelowTen) {
+  left(true, 300, 300, false);
+  EXPECT_TRUE(app.m_resizing_sites);
+  app.mouse_move(320.7, 250);  // 20.7 pixels right: +20
+  EXPECT_EQ(app.m_site_count, 220);
+  app.mouse_move(0, 250);
+  EXPECT_EQ(app.m_site_count, 10);
+  app.mouse_move(5, 250);
+  EXPECT_EQ(app.m_site_count, 15);
+  left(false, 5, 250, false);
+  EXPECT_FALSE(app.m_resizing_sites);
+  app.mouse_move(400, 250);
+  EXPECT_EQ(app.m_site_count, 15);
+  press(app, "r");
+  EXPECT_EQ(app.m_sites.size(), 15u);
+
+  // Shift or alt with the left button drive the camera, not the site count.
+  left(true, 0, 0, false, true);
+  EXPECT_FALSE(app.m_resizing_sites);
+  left(false, 0, 0, false, true);
+  left(true, 0, 0, false, false, true);
+  EXPECT_FALSE(app.m_resizing_sites);
+}
+
+TEST(FoamMenu, EntriesCarryTheKeyTheirTextShows) {
+  std::set<unsigned char> keys;
+  for (auto const& entry : foam_menu_entries) {
+    std::string const text = entry.m_text;
+    ASSERT_EQ(text.size(), 35u) << text;
+    EXPECT_EQ(text.substr(32), std::string("[") + static_cast<char>(entry.m_key) + "]") << text;
+    keys.insert(entry.m_key);
+  }
+  EXPECT_EQ(keys.size(), 25u);
+  EXPECT_STREQ(foam_menu_entries[0].m_text, "Genrate random foam network     [r]");
+  EXPECT_STREQ(foam_menu_entries[24].m_text, "Decrease fill color intensity   [V]");
+  for (auto const& entry : Quarvel::glut::controls_menu_entries) EXPECT_EQ(std::strlen(entry.m_text), 32u);
+}
+
+TEST_F(Commands, CameraKeysReportTheirNewStateAndCaptureKeyOnlySetsTheFlag) {
   EXPECT_EQ(press(app, "o"), "orbit mode off \n");
   EXPECT_FALSE(app.m_camera.m_orbit);
   EXPECT_EQ(press(app, "o"), "orbit mode on\n");
@@ -65,9 +432,7 @@ TEST(ApplicationFrame, CameraKeysReportTheirNewStateAndCaptureKeyOnlySetsTheFlag
   EXPECT_FALSE(app.m_keys['o'] || app.m_keys['l'] || app.m_keys['y']);
 }
 
-TEST(ApplicationFrame, MiddleDragZoomsShiftDragPansAndReleaseEndsBoth) {
-  Application app;
-  start(app);
+TEST_F(Commands, MiddleDragZoomsShiftDragPansAndReleaseEndsBoth) {
   app.m_zoom_sensitivity = app.m_pan_sensitivity = 0.1;
   auto const& eye = app.m_camera.m_position;
   app.mouse_down(100, 100, false, false, false, false, true, false);
@@ -102,9 +467,7 @@ TEST(ApplicationFrame, MiddleDragZoomsShiftDragPansAndReleaseEndsBoth) {
   EXPECT_NEAR(eye.z, 93.0, 1e-12);
 }
 
-TEST(StatisticsRefresh, HandsTheEventCountsOverOnlyWhileTheOverlayIsVisible) {
-  Application app;
-  start(app);
+TEST_F(Commands, StatisticsRefreshHandsTheEventCountsOverOnlyWhileTheOverlayIsVisible) {
   app.m_quisk.m_t1_count = 3;
   app.m_quisk.m_t2_count = 2;
   app.refresh_statistics(0.25);
@@ -128,9 +491,10 @@ TEST(StatisticsRefresh, HandsTheEventCountsOverOnlyWhileTheOverlayIsVisible) {
                                                        app.m_quisk.m_t1_count, app.m_statistics.m_step_time));
 }
 
-TEST(IdleStep, EmptyFoamStopsAfterTheFirstStep) {
-  Application app;
-  start(app);
+// The idle step stops at five bubbles or fewer, the outer one counted (an empty
+// foam after its first step); a large foam keeps running, its statistics
+// refreshed.
+TEST_F(Commands, IdleStepStopsAtFiveBubblesAndOtherwiseRefreshesTheStatistics) {
   EXPECT_EQ(press(app, " "), "\nsimulation started!\n");
   EXPECT_TRUE(app.m_idle);
   ConsoleCapture console;
@@ -139,15 +503,9 @@ TEST(IdleStep, EmptyFoamStopsAfterTheFirstStep) {
   EXPECT_FALSE(app.m_idle);
   // Space went through the command handler twice: its toggle is back off.
   EXPECT_FALSE(app.m_keys[' ']);
-}
 
-TEST(IdleStep, LargeFoamKeepsRunningAndRefreshesTheStatistics) {
-  Quarvel::kordal::seed_random_generator(7);
-  Application app;
-  start(app);
   press(app, "r ");
   ASSERT_TRUE(app.m_idle);
-  ConsoleCapture console;
   app.run_step();
   EXPECT_EQ(console.take(), "");
   EXPECT_TRUE(app.m_idle);
@@ -155,13 +513,9 @@ TEST(IdleStep, LargeFoamKeepsRunningAndRefreshesTheStatistics) {
   EXPECT_GT(app.m_statistics.m_cell_count, 100u);
   EXPECT_FALSE(Quarvel::render::topology_broken(app.m_statistics));
   EXPECT_TRUE(MeshIsValid(app.m_foam));
-  Quarvel::kordal::forget_random_seed();
-}
 
-TEST(IdleStep, FiveBubblesIncludingTheOuterOneStop) {
-  Application app;
-  start(app);
-  // Four inner bubbles and the outer one: a 2 x 2 grid of squares.
+  // Four squares and the outer bubble.
+  app.m_foam.clear();
   auto v = add_points(app.m_foam, {{0, 0}, {1, 0}, {2, 0}, {0, 1}, {1, 1}, {2, 1}, {0, 2}, {1, 2}, {2, 2}});
   for (int a : {0, 1, 3, 4}) app.m_foam.add_face(std::vector<vertex_handle>{v[a], v[a + 3], v[a + 4], v[a + 1]});
   for (auto& f : app.m_foam.faces()) {
@@ -170,8 +524,6 @@ TEST(IdleStep, FiveBubblesIncludingTheOuterOneStop) {
   }
   Quarvel::kordal::close_open_boundary(app.m_foam, 1.0);
   ASSERT_EQ(app.m_foam.face_size(), 5u);
-  press(app, " ");
-  ConsoleCapture console;
   app.run_step();
   EXPECT_NE(console.take().find("forced simulation stopped - too few bubbles!"), std::string::npos);
   EXPECT_FALSE(app.m_idle);

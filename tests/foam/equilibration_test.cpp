@@ -28,11 +28,7 @@ using froth_test::RingCluster;
 using vertex_handle = FoamMesh::vertex_handle;
 using face_handle = FoamMesh::face_handle;
 
-double const two_pi_over_three = 2.0 * M_PI / 3.0;
 std::string const aborted_line = "some condition went wrong during equilibration -> aborted!";
-std::string const aborted = aborted_line + "\n";
-
-// -- helpers ------------------------------------------------------------------------
 
 bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
@@ -97,17 +93,24 @@ bool equilibrable(FoamMesh const& foam, vertex_handle v) {
 }
 
 /// Largest area residual over the junction's bubbles and largest angle error
-/// over its bubbles that are not the outer one.
+/// over those of them that are not the outer one.
 std::pair<double, double> junction_residual(FoamMesh const& foam, vertex_handle v) {
   double area = 0.0, angle = 0.0;
   for (face_handle f : bubbles_of(foam, v)) {
     auto const& bubble = foam.get_face(f);
     area = std::max(area, std::abs(bubble.m_target_area - compute_area(bubble)));
     if (!bubble.m_is_outer) {
-      angle = std::max(angle, std::abs(junction_angle(bubble, foam.get_vertex(v)) - two_pi_over_three));
+      angle = std::max(angle, std::abs(junction_angle(bubble, foam.get_vertex(v)) - 2.0 * M_PI / 3.0));
     }
   }
   return {area, angle};
+}
+
+/// A displaced junction converged to its target areas and 120 degree angles
+/// (two are held to 1e-4, the third closes the full turn).
+void expect_settled(FoamMesh const& foam, vertex_handle v) {
+  EXPECT_LE(junction_residual(foam, v).first, 1e-6);
+  EXPECT_LE(junction_residual(foam, v).second, 2e-4);
 }
 
 /// Largest area residual of any bubble that is not outer, largest and mean
@@ -176,30 +179,6 @@ int significant_digits(std::string printed) {
   std::size_t const first = printed.find_first_of("123456789");
   if (first == std::string::npos) return 0;
   return int(std::count_if(printed.begin() + first, printed.end(), [](char c) { return std::isdigit(c) != 0; }));
-}
-
-/// Four unit squares around a four-fold centre junction, closed by an outer
-/// bubble; every other junction is a rim corner with two or three films.
-///
-///   6 --- 7 --- 8
-///   |  C  |  D  |
-///   3 --- 4 --- 5      4: four films
-///   |  A  |  B  |
-///   0 --- 1 --- 2
-vertex_handle make_four_squares(FoamMesh& foam) {
-  foam.m_film_tension = 0.25;
-  auto v = froth_test::add_points(foam, {{0, 0}, {1, 0}, {2, 0}, {0, 1}, {1, 1}, {2, 1}, {0, 2}, {1, 2}, {2, 2}});
-  for (int corner : {0, 1, 3, 4}) {
-    EXPECT_FALSE(
-        foam.add_face(std::vector<vertex_handle>{v[corner], v[corner + 3], v[corner + 4], v[corner + 1]}).is_null());
-  }
-  close_open_boundary(foam, 1.0);
-  double p = 1.0;
-  for (auto& f : foam.faces()) {
-    f.m_pressure = (p += 0.1);
-    f.m_target_area = f.m_is_outer ? 0.0 : 1.3;
-  }
-  return v[4];
 }
 
 // -- perturbed geometry -------------------------------------------------------------
@@ -280,20 +259,18 @@ TEST(LineSearchTests, IsClockwiseAtTheLowestCorner) {
   FoamMesh foam;
   RingCluster const c = froth_test::make_ring_cluster(foam, 6);
   for (auto const& f : foam.faces()) EXPECT_TRUE(is_clockwise(f));
-  // Pulling a centre corner across the bubble, below all others, turns the
+  // A centre corner pulled across the bubble, below all others, turns the
   // loop inside out at its lowest corner.
   FoamMesh flipped = foam;
   flipped.get_vertex(c.inner[0]).m_coord = vector3_type(-3.0, -3.0, 0.0);
   EXPECT_FALSE(is_clockwise(flipped.get_face(c.centre)));
   EXPECT_FALSE(is_clockwise(flipped.get_face(c.ring[5])));
   EXPECT_TRUE(is_clockwise(flipped.get_face(c.outer)));
-  // Only the lowest corner is judged: a corner pulled across elsewhere makes
-  // a self-crossing loop that still passes.
+  // Only the lowest corner is judged: a self-crossing loop elsewhere passes.
   FoamMesh crossed = foam;
   crossed.get_vertex(c.inner[2]).m_coord = vector3_type(0.0, -0.5, 0.0);
   EXPECT_TRUE(is_clockwise(crossed.get_face(c.centre)));
-  // Squares with a flat bottom edge: the lowest corners tie in y, the
-  // rightmost one is judged.
+  // Lowest corners that tie in y: the rightmost one is judged.
   FoamMesh square;
   EXPECT_FALSE(
       is_clockwise(square.get_face(square.add_face(froth_test::add_points(square, {{0, 0}, {1, 0}, {1, 1}, {0, 1}})))));
@@ -303,9 +280,11 @@ TEST(LineSearchTests, IsClockwiseAtTheLowestCorner) {
 
 // -- equilibrate: what stays, what converges ---------------------------------------------
 
-TEST(Equilibrate, RingClusterJunctionsStayInOrConvergeToEquilibrium) {
-  // The centre corners of the six-ring are in equilibrium: unchanged, with
-  // convergence reported after one iteration.
+// The six-ring's centre corners are in equilibrium: unchanged, converged after
+// one iteration. A displaced one converges without a cap, full steps or half
+// ones. The calling form: a tau not above zero means the simulator's own
+// (which is only read), zero iterations mean no cap.
+TEST(Equilibrate, RingClusterJunctionsStayOrConvergeAndTheCallingForm) {
   FoamMesh foam;
   RingCluster const c = froth_test::make_ring_cluster(foam, 6);
   FoamSimulator sim(&foam);
@@ -315,19 +294,30 @@ TEST(Equilibrate, RingClusterJunctionsStayInOrConvergeToEquilibrium) {
                                                std::to_string(v.get_idx()) + "\n");
     EXPECT_TRUE(state_of(foam) == before);
   }
-  // A displaced one converges to its target areas and 120 degree angles (two
-  // are held to 1e-4, the third closes the full turn).
-  for (double tau : {1.0, 0.5}) {
-    SCOPED_TRACE(tau);
+  auto displaced_run = [&](double own_tau, unsigned max_iterations, double tau) {
     FoamMesh displaced = foam;
+    displaced.get_vertex(c.inner[1]).m_coord += vector3_type(0.08, -0.05, 0.0);
     FoamSimulator dsim(&displaced);
-    displaced.get_vertex(c.inner[0]).m_coord += vector3_type(0.08, -0.05, 0.0);
-    ASSERT_GT(junction_residual(displaced, c.inner[0]).second, 1e-2);
-    EXPECT_TRUE(converged(run_verbose(dsim, c.inner[0], 0, tau)));
-    EXPECT_LE(junction_residual(displaced, c.inner[0]).first, 1e-6);
-    EXPECT_LE(junction_residual(displaced, c.inner[0]).second, 2e-4);
+    if (own_tau > 0.0) dsim.m_tau = own_tau;
+    std::string const text = run_verbose(dsim, c.inner[1], max_iterations, tau);
+    EXPECT_EQ(dsim.m_tau, own_tau > 0.0 ? own_tau : 0.1);
+    EXPECT_EQ(dsim.m_max_iterations, 10u);
     EXPECT_TRUE(MeshIsValid(displaced));
-  }
+    if (converged(text)) expect_settled(displaced, c.inner[1]);
+    return text;
+  };
+  EXPECT_TRUE(converged(displaced_run(0.0, 0, 1.0)));
+  std::string const explicit_tau = displaced_run(0.0, 3, 0.25);
+  EXPECT_EQ(count_of(explicit_tau, "tau := 0.25\n"), 3u);
+  EXPECT_EQ(displaced_run(0.25, 3, 0.0), explicit_tau);
+  EXPECT_EQ(displaced_run(0.25, 3, -1.0), explicit_tau);
+  std::string const capped = displaced_run(0.0, 4, 0.5), uncapped = displaced_run(0.0, 0, 0.5);
+  EXPECT_EQ(count_of(capped, "tau := "), 4u);
+  EXPECT_FALSE(converged(capped));
+  EXPECT_GT(count_of(uncapped, "tau := "), 4u);
+  EXPECT_NE(uncapped.find("Absolute convergence obtained in " + std::to_string(count_of(uncapped, "tau := ") + 1) +
+                          " iteration(s) for junction [handleID]: 1"),
+            std::string::npos);
 }
 
 // Every junction of a generated foam, alone, from the generated state. A run
@@ -368,21 +358,20 @@ TEST(Equilibrate, EveryGeneratedJunctionAlone) {
     std::size_t const at = text.find("Fluxating");
     if (converged(text)) {
       ++converged_count;
-      EXPECT_LE(junction_residual(full, v.m_self).first, 1e-6);
-      EXPECT_LE(junction_residual(full, v.m_self).second, 2e-4);
+      expect_settled(full, v.m_self);
       std::string const settled = state_of(full);
       EXPECT_NE(run_verbose(sim, v.m_self, 0, 1.0).find("Absolute convergence obtained in 1 iteration(s)"),
                 std::string::npos);
       EXPECT_TRUE(state_of(full) == settled);
     } else if (at != std::string::npos) {
-      // The oscillation line and the abort line close the output; the abort
-      // undoes the last update, leaving the foam as the updates before it did.
+      // The oscillation and abort lines close the output; the abort undoes
+      // the last update, leaving the foam as the updates before it did.
       ++aborts;
       unsigned const iteration = unsigned(std::stoul(text.substr(text.find(" during iteration ", at) + 18)));
       ASSERT_GE(iteration, 2u);
       EXPECT_EQ(text.substr(at),
                 "Fluxating convergency observed for junction [handleID]: " + std::to_string(v.m_self.get_idx()) +
-                    " during iteration " + std::to_string(iteration) + "\n" + aborted);
+                    " during iteration " + std::to_string(iteration) + "\n" + aborted_line + "\n");
       FoamMesh expected = generated;
       FoamSimulator replay(&expected);
       if (iteration > 2) replay.equilibrate(v.m_self, iteration - 2, 0.5);
@@ -409,34 +398,34 @@ TEST(Equilibrate, EveryGeneratedJunctionAlone) {
   EXPECT_GT(shortened, 0);
 }
 
+// Silently and without a change: an open foam's border junctions, a
+// honeycomb's two-film rim corners, a four-film junction (of four squares out
+// of equilibrium) and a handle that is not in the foam.
 TEST(Equilibrate, BoundaryJunctionsAndOtherValenciesAreLeftAlone) {
-  // Silently, without a change.
-  auto expect_left_alone = [](FoamMesh& foam, std::vector<vertex_handle> const& junctions) {
+  auto expect_left_alone = [](FoamMesh& foam, auto const& pick, std::size_t expected) {
+    std::vector<vertex_handle> junctions{vertex_handle(9999)};
+    for (auto const& v : foam.vertices()) {
+      if (pick(v)) junctions.push_back(v.m_self);
+    }
+    EXPECT_GE(junctions.size(), expected + 1);
     FoamSimulator sim(&foam);
     std::string const before = state_of(foam);
     for (vertex_handle v : junctions) EXPECT_EQ(run_verbose(sim, v, 0, 0.5), "") << "junction " << v;
     EXPECT_TRUE(state_of(foam) == before);
   };
-  // The border junctions of an open foam; a honeycomb's rim corners, with
-  // two films.
   FoamMesh open = froth_test::make_generated_foam(6, 50, false), honeycomb, squares;
+  expect_left_alone(
+      open, [](auto const& v) { return is_boundary(v); }, 10);
   froth_test::make_hexagon_foam(honeycomb, 1, true);
-  std::vector<vertex_handle> border, two;
-  for (auto const& v : open.vertices()) {
-    if (is_boundary(v)) border.push_back(v.m_self);
-  }
-  for (auto const& v : honeycomb.vertices()) {
-    if (valency(v) == 2) two.push_back(v.m_self);
-  }
-  EXPECT_GT(border.size(), 10u);
-  EXPECT_EQ(two.size(), 12u);
-  expect_left_alone(open, border);
-  expect_left_alone(honeycomb, two);
-  // A four-film junction, and a handle that is not in the foam.
-  vertex_handle const four = make_four_squares(squares);
-  ASSERT_EQ(valency(squares.get_vertex(four)), 4u);
-  ASSERT_FALSE(is_boundary(squares.get_vertex(four)));
-  expect_left_alone(squares, {four, vertex_handle(9999)});
+  expect_left_alone(
+      honeycomb, [](auto const& v) { return valency(v) == 2; }, 12);
+  auto const p =
+      froth_test::add_points(squares, {{0, 0}, {1, 0}, {2, 0}, {0, 1}, {1, 1}, {2, 1}, {0, 2}, {1, 2}, {2, 2}});
+  for (int a : {0, 1, 3, 4}) squares.add_face(std::vector<vertex_handle>{p[a], p[a + 3], p[a + 4], p[a + 1]});
+  close_open_boundary(squares, 1.0);
+  for (auto& f : squares.faces()) f.m_target_area = f.m_is_outer ? 0.0 : 1.3;
+  expect_left_alone(
+      squares, [](auto const& v) { return valency(v) == 4 && !is_boundary(v); }, 1);
 }
 
 // -- verbose output ----------------------------------------------------------------------
@@ -459,8 +448,7 @@ TEST(EquilibrateVerbose, LinesHaveTheirExactWordsAndFormat) {
   std::vector<std::string> both = iteration;
   both.insert(both.end(), iteration.begin(), iteration.end());
   EXPECT_TRUE(has_lines(text, both)) << text;
-  // The numbers of the system come with at most five significant digits,
-  // and some use all five.
+  // The system's numbers have at most five significant digits, some all five.
   int most = 0;
   std::istringstream in(text);
   for (std::string line; std::getline(in, line);) {
@@ -472,14 +460,11 @@ TEST(EquilibrateVerbose, LinesHaveTheirExactWordsAndFormat) {
 
 // -- mends: ill-posed Jacobians, non-finite values, updates that change nothing --------
 
-// A film of length zero makes the angle jump as the junction crosses its
-// neighbour: the difference quotients grow with every halving, and the
-// refinement gives up within 25 halvings from 0.25 (past 1e-8). A NaN corner
-// of two of the junction's bubbles, an infinite target or a NaN junction
-// spoil the residual; a corner so far away that a film's squared length
-// overflows spoils the Jacobian (straight films keep the residual finite, the
-// first pressure offset bends them); targets so large that the solve
-// overflows spoil the step. Each aborts with the snapshot restored.
+// Each spoiled system aborts with the snapshot restored: a film of length zero
+// (the difference quotients grow with every halving; the refinement gives up
+// within 25 halvings), NaN or infinite inputs spoiling the residual, a corner
+// so far away that a squared length overflows in the Jacobian, and targets so
+// large that the solve overflows.
 TEST(EquilibrateMends, IllPosedAndNonFiniteSystemsNeverEnterTheFoam) {
   static double const nan = std::numeric_limits<double>::quiet_NaN();
   static double const inf = std::numeric_limits<double>::infinity();
@@ -525,11 +510,10 @@ TEST(EquilibrateMends, IllPosedAndNonFiniteSystemsNeverEnterTheFoam) {
   }
 }
 
+// The outer bubble's area counts as 0, so its target of 5 is never met; all
+// else about this honeycomb rim junction is in equilibrium. The step changes
+// no bit, and the call ends instead of repeating it, capped or not.
 TEST(EquilibrateMends, AnUpdateThatChangesNothingEndsTheCall) {
-  // The outer bubble's area counts as 0, so a target of 5 can never be met.
-  // Everything else of this rim junction of a honeycomb is in equilibrium:
-  // the step is too small to change a single bit, and every further
-  // iteration would repeat the last one exactly.
   FoamMesh foam;
   froth_test::make_hexagon_foam(foam, 1, true);
   face_handle const outer = find_outer_bubble(foam);
@@ -546,19 +530,16 @@ TEST(EquilibrateMends, AnUpdateThatChangesNothingEndsTheCall) {
   EXPECT_EQ(count_of(text, "tau := "), 1u);
   EXPECT_EQ(count_of(text, "aborted"), 0u);
   EXPECT_TRUE(state_of(foam) == before);
-  // Without a cap the call ends the same way instead of running for ever.
   sim.equilibrate(rim, 0, 0.001);
   EXPECT_TRUE(state_of(foam) == before);
 }
 
 // -- whole foam --------------------------------------------------------------------------
 
-// Sweeps of equilibrate over every junction with the application's values.
-// The first sweep moves every junction and unsettles the areas; from there on
-// both largest residuals fall. In some foams border corners with very sharp
-// angles take long steps, which the outer bubble (containing every point) does
-// not cut short; their largest residuals stay high, the mean angle error still
-// falls. The outer bubble's pressure and every target area stay as they were.
+// Sweeps with the application's values: the mean angle error falls, and in
+// foams without very sharp border corners (whose long steps the outer bubble
+// does not cut short) both largest residuals fall too. The outer bubble's
+// pressure and every target area stay as they were.
 TEST(EquilibrateSweeps, RepeatedSweepsDriveTheResidualsDown) {
   struct Case {
     char const* what;
@@ -589,9 +570,11 @@ TEST(EquilibrateSweeps, RepeatedSweepsDriveTheResidualsDown) {
     face_handle const outer = find_outer_bubble(test.foam);
     ASSERT_FALSE(outer.is_null());
     EXPECT_TRUE(same_bits(test.foam.get_face(outer).m_pressure, generated.get_face(outer).m_pressure));
-    for (auto const& f : test.foam.faces()) EXPECT_TRUE(std::isfinite(f.m_pressure));
     auto it = generated.faces().begin();
-    for (auto const& f : test.foam.faces()) EXPECT_TRUE(same_bits(f.m_target_area, (it++)->m_target_area));
+    for (auto const& f : test.foam.faces()) {
+      EXPECT_TRUE(std::isfinite(f.m_pressure));
+      EXPECT_TRUE(same_bits(f.m_target_area, (it++)->m_target_area));
+    }
   }
 }
 

@@ -21,8 +21,8 @@
 
 namespace {
 
-using froth_test::FoamMesh;
 using froth_test::configure_like_the_window;
+using froth_test::FoamMesh;
 using froth_test::MeshIsValid;
 using Quarvel::kordal::FoamSimulator;
 using Quarvel::kordal::read_foam;
@@ -53,32 +53,55 @@ void coarsen(FoamMesh& foam, unsigned loops) {
   }
 }
 
-TEST(FoamFileRoundTrip, GeneratedFoamsSaveLoadSaveToTheSameBytes) {
+/// Every film's (origin, destination) positions, in the order the bubbles
+/// list them.
+std::vector<std::pair<froth_test::vector3_type, froth_test::vector3_type>> orientations(FoamMesh const& m) {
+  std::vector<std::pair<froth_test::vector3_type, froth_test::vector3_type>> out;
+  for (auto const& f : m.faces()) {
+    for (FoamMesh::const_face_halfedge_circulator c(m, f.m_self); c; ++c) {
+      auto const h0 = m.get_edge(c->m_edge).m_halfedge0;
+      out.emplace_back(m.get_vertex(m.origin(h0)).m_coord, m.get_vertex(m.destination(h0)).m_coord);
+    }
+  }
+  return out;
+}
+
+// Save, load, save gives the same bytes (so every value the file holds came
+// back), a valid mesh and the same film orientations: generated foams with and
+// without the outer bubble, the presets, films turned around as a history of
+// removed bubbles leaves them, and the empty foam.
+TEST(FoamFileRoundTrip, FoamsSaveLoadSaveToTheSameBytesAndFilmOrientations) {
   std::vector<FoamMesh> foams;
   foams.push_back(froth_test::make_generated_foam(7, 200));
   foams.push_back(froth_test::make_generated_foam(8, 120, false));
   for (int n = 1; n <= 3; ++n) foams.push_back(froth_test::make_preset_foam(n));
+  FoamMesh turned = froth_test::make_generated_foam(21, 150);
+  int count = 0;
+  for (auto& e : turned.edges()) {
+    if (++count % 5 == 0) std::swap(e.m_halfedge0, e.m_halfedge1);
+  }
+  ASSERT_TRUE(MeshIsValid(turned));
+  foams.push_back(turned);
+  foams.emplace_back();
   for (auto const& foam : foams) {
     std::string const first = to_text(foam);
     FoamMesh const loaded = from_text(first);
     EXPECT_TRUE(MeshIsValid(loaded));
-    // Every value the file holds came back, or the second text would differ.
     EXPECT_EQ(first, to_text(loaded));
+    EXPECT_EQ(orientations(foam), orientations(loaded));
     EXPECT_EQ(foam.edge_size(), loaded.edge_size());
   }
-}
 
-TEST(FoamFileRoundTrip, CoarsenedFoamWithRemovedRecordsSavesLoadsSavesToTheSameBytes) {
-  FoamMesh foam = froth_test::make_generated_foam(11, 90);
-  std::size_t const before = foam.face_size();
-  coarsen(foam, 60);
-  // Removed junctions and bubbles leave gaps in the handle numbering that the
-  // file's positions must close.
-  ASSERT_LT(foam.face_size(), before);
-  std::string const first = to_text(foam);
-  FoamMesh const loaded = from_text(first);
-  EXPECT_TRUE(MeshIsValid(loaded));
-  EXPECT_EQ(first, to_text(loaded));
+  // A file without the section loads with every film in its first bubble's way.
+  std::string text = to_text(turned);
+  text.resize(text.find("reversed_films"));
+  FoamMesh const plain = from_text(text);
+  for (auto const& f : plain.faces()) {
+    for (FoamMesh::const_face_halfedge_circulator c(plain, f.m_self); c; ++c) {
+      auto const h0 = plain.get_edge(c->m_edge).m_halfedge0;
+      EXPECT_TRUE(plain.get_halfedge(h0).m_face == f.m_self || plain.get_halfedge(h0).m_face < f.m_self);
+    }
+  }
 }
 
 TEST(FoamFileRoundTrip, WritesTheDocumentedLayout) {
@@ -109,50 +132,7 @@ TEST(FoamFileRoundTrip, WritesTheDocumentedLayout) {
   EXPECT_EQ(0u, line.find("reversed_films ")) << line;
 }
 
-TEST(FoamFileRoundTrip, FilmOrientationsSurviveTheRoundTrip) {
-  FoamMesh foam = froth_test::make_generated_foam(21, 150);
-  // Orientation as (origin, destination) positions, film by film, in the
-  // order the bubbles list them.
-  auto orientations = [](FoamMesh const& m) {
-    std::vector<std::pair<froth_test::vector3_type, froth_test::vector3_type>> out;
-    for (auto const& f : m.faces()) {
-      for (FoamMesh::const_face_halfedge_circulator c(m, f.m_self); c; ++c) {
-        auto const h0 = m.get_edge(c->m_edge).m_halfedge0;
-        out.emplace_back(m.get_vertex(m.origin(h0)).m_coord, m.get_vertex(m.destination(h0)).m_coord);
-      }
-    }
-    return out;
-  };
-  // Turn some films around, as a history of removed bubbles leaves them.
-  int turned = 0;
-  for (auto& e : foam.edges()) {
-    if (++turned % 5 != 0) continue;
-    std::swap(e.m_halfedge0, e.m_halfedge1);
-  }
-  ASSERT_TRUE(MeshIsValid(foam));
-  FoamMesh const loaded = from_text(to_text(foam));
-  EXPECT_TRUE(MeshIsValid(loaded));
-  EXPECT_EQ(orientations(foam), orientations(loaded));
-  EXPECT_EQ(to_text(foam), to_text(loaded));
-
-  // A file without the section loads with every film in its first bubble's way.
-  std::string text = to_text(foam);
-  text.resize(text.find("reversed_films"));
-  FoamMesh const plain = from_text(text);
-  for (auto const& f : plain.faces()) {
-    for (FoamMesh::const_face_halfedge_circulator c(plain, f.m_self); c; ++c) {
-      auto const h0 = plain.get_edge(c->m_edge).m_halfedge0;
-      EXPECT_TRUE(plain.get_halfedge(h0).m_face == f.m_self || plain.get_halfedge(h0).m_face < f.m_self);
-    }
-  }
-}
-
-TEST(FoamFileRoundTrip, EmptyFoamAndCommentsAndWindowsLineEnds) {
-  FoamMesh const empty;
-  FoamMesh const loaded = from_text(to_text(empty));
-  EXPECT_EQ(0u, loaded.vertex_size());
-  EXPECT_EQ(0u, loaded.face_size());
-
+TEST(FoamFileRoundTrip, CommentsBlankLinesAndWindowsLineEnds) {
   FoamMesh const commented = from_text(
       "# a foam written by hand\r\nfroth-foam 1\r\n\r\nfilm_tension 0.5\r\n  # tension above\r\n"
       "outside_pressure 1\r\njunctions 4\r\n0 0\r\n0 1\r\n1 1\r\n1 0\r\nbubbles 2\r\n"
@@ -165,20 +145,17 @@ TEST(FoamFileRoundTrip, EmptyFoamAndCommentsAndWindowsLineEnds) {
   EXPECT_TRUE(commented.faces().back().m_is_outer);
 }
 
-TEST(FoamFileSimulation, LoadedFoamSimulatesExactlyAsTheOriginal) {
-  FoamMesh original = froth_test::make_generated_foam(21, 150);
-  FoamMesh loaded = from_text(to_text(original));
-  Quarvel::kordal::seed_random_generator(99);
-  coarsen(original, 25);
-  Quarvel::kordal::seed_random_generator(99);
-  coarsen(loaded, 25);
-  EXPECT_EQ(to_text(original), to_text(loaded));
-}
-
+// A coarsened foam (removed records leave gaps in the handle numbering that
+// the file's positions must close) saves, loads, saves to the same bytes and
+// then coarsens exactly as the original.
 TEST(FoamFileSimulation, FoamLoadedAfterACoarseningRunGoesOnExactlyAsTheOriginal) {
   FoamMesh original = froth_test::make_generated_foam(5, 120);
+  std::size_t const before = original.face_size();
   coarsen(original, 30);
+  ASSERT_LT(original.face_size(), before);
   FoamMesh loaded = from_text(to_text(original));
+  EXPECT_TRUE(MeshIsValid(loaded));
+  EXPECT_EQ(to_text(original), to_text(loaded));
   Quarvel::kordal::seed_random_generator(3);
   coarsen(original, 20);
   Quarvel::kordal::seed_random_generator(3);
@@ -299,7 +276,7 @@ TEST(FoamFileOnDisk, SaveReplacesWholeFilesAndLeavesNoTemporaryFile) {
   EXPECT_EQ(0666 & ~mask, st.st_mode & 0777);
 }
 
-TEST(FoamFileOnDisk, MissingFilesAndDirectoriesAreClearErrors) {
+TEST(FoamFileOnDisk, MissingFilesDirectoriesAndBadFilesAreClearErrors) {
   ScratchDirectory dir;
   FoamMesh foam;
   std::string error;
@@ -314,16 +291,11 @@ TEST(FoamFileOnDisk, MissingFilesAndDirectoriesAreClearErrors) {
   EXPECT_FALSE(Quarvel::kordal::save_foam(froth_test::make_preset_foam(3), nowhere, error));
   EXPECT_EQ(nowhere + ": ", error.substr(0, nowhere.size() + 2)) << error;
   EXPECT_TRUE(dir.entries().empty());
-}
 
-TEST(FoamFileOnDisk, BadFileOnDiskNamesItsPathAndLine) {
-  ScratchDirectory dir;
-  std::string const path = dir.path() + "/bad.foam";
+  // A bad file on disk: its path and line.
   dir.write("bad.foam", replace(square, "0 1 2 3\n", "0 1 2 9\n"));
-  FoamMesh foam;
-  std::string error;
-  EXPECT_FALSE(Quarvel::kordal::load_foam(path, foam, error));
-  EXPECT_EQ(path + ":10: junction index 9 out of range (0..3)", error);
+  EXPECT_FALSE(Quarvel::kordal::load_foam(dir.file("bad.foam"), foam, error));
+  EXPECT_EQ(dir.file("bad.foam") + ":10: junction index 9 out of range (0..3)", error);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Von Neumann diffusion: the per-bubble rule, what is left alone, and the
-// verbose lines of the single-junction form.
+// Von Neumann diffusion: what is left alone, and the single-junction form with
+// its verbose lines.
 
 #include <sstream>
 
@@ -13,21 +13,8 @@ using namespace Quarvel::kordal;
 
 double const k = 0.25 * 0.1 * 2.0 * M_PI / 3.0;
 
-TEST(Diffusion, TargetAreasChangeByNMinusSixTimesK) {
-  for (int n : {3, 5, 6, 7}) {
-    FoamMesh foam;
-    RingCluster c = make_ring_cluster(foam, n);
-    FoamSimulator sim(&foam);
-    configure_like_the_window(sim);
-    double const centre = foam.get_face(c.centre).m_target_area;
-    double const ring = foam.get_face(c.ring[0]).m_target_area;
-    ASSERT_TRUE(sim.diffuse());
-    EXPECT_NEAR(sim.m_von_neumann_coefficient, 0.0523599, 1e-7);
-    EXPECT_DOUBLE_EQ(foam.get_face(c.centre).m_target_area, centre + (n - 6) * k) << n;
-    EXPECT_DOUBLE_EQ(foam.get_face(c.ring[0]).m_target_area, ring - 2 * k) << n;
-    EXPECT_EQ(foam.get_face(c.outer).m_target_area, 0.0);
-  }
-}
+// The rule itself, target += (n - 6) k on every enclosed bubble, is checked on
+// a whole foam by VonNeumann in coarsening_test.
 
 TEST(Diffusion, DisabledChangesNothing) {
   FoamMesh foam;
@@ -70,11 +57,14 @@ TEST(Diffusion, OneJunctionLabelsItsBubblesAndReports) {
   FoamSimulator sim(&foam);
   configure_like_the_window(sim);
   double const ring = foam.get_face(c.ring[0]).m_target_area;
-  sim.m_verbose = true;
-  std::ostringstream out;
-  auto* old = std::cout.rdbuf(out.rdbuf());
-  ASSERT_TRUE(sim.diffuse_junction(c.rim[0]));
-  std::cout.rdbuf(old);
+  auto printed = [&](bool verbose) {
+    std::ostringstream out;
+    auto* const old = std::cout.rdbuf(out.rdbuf());
+    sim.m_verbose = verbose;
+    EXPECT_TRUE(sim.diffuse_junction(c.rim[0]));
+    std::cout.rdbuf(old);
+    return out.str();
+  };
   // The rim junction starts at its border on the outer bubble (a change of
   // 0), then meets the two ring bubbles beside it.
   std::ostringstream expected;
@@ -83,18 +73,13 @@ TEST(Diffusion, OneJunctionLabelsItsBubblesAndReports) {
     expected << "diffusion on bubble_" << label << ": |n| = 4 - A = " << ring << "\n  new area = " << ring - 2 * k
              << " - area diff = " << -2 * k << "\n";
   }
-  EXPECT_EQ(out.str(), expected.str());
+  EXPECT_EQ(printed(true), expected.str());
   EXPECT_DOUBLE_EQ(foam.get_face(c.ring[0]).m_target_area, ring - 2 * k);
   EXPECT_DOUBLE_EQ(foam.get_face(c.ring[4]).m_target_area, ring - 2 * k);
   EXPECT_DOUBLE_EQ(foam.get_face(c.ring[2]).m_target_area, ring);
 
   // Silent without the verbose flag; the areas change all the same.
-  sim.m_verbose = false;
-  std::ostringstream quiet;
-  old = std::cout.rdbuf(quiet.rdbuf());
-  sim.diffuse_junction(c.rim[0]);
-  std::cout.rdbuf(old);
-  EXPECT_EQ(quiet.str(), "");
+  EXPECT_EQ(printed(false), "");
   EXPECT_DOUBLE_EQ(foam.get_face(c.ring[0]).m_target_area, ring - 4 * k);
 }
 

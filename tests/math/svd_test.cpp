@@ -50,8 +50,8 @@ void expect_orthonormal_columns(dense_matrix const& M, double tol, char const* n
     for (std::size_t b = 0; b < G.size2(); ++b) EXPECT_NEAR(G(a, b), a == b ? 1.0 : 0.0, tol) << name << a << b;
 }
 
-/// Checks every promise of the decomposition for one matrix; returns s.
-dense_vector expect_valid_decomposition(sparse_matrix const& A, double tol) {
+/// Checks every promise of the decomposition for one matrix; returns s and V.
+dense_vector expect_valid_decomposition(sparse_matrix const& A, double tol, dense_matrix* V_out = nullptr) {
   dense_matrix U, V;
   dense_vector s;
   svd_decompose(A, U, s, V);
@@ -73,84 +73,56 @@ dense_vector expect_valid_decomposition(sparse_matrix const& A, double tol) {
   }
   expect_orthonormal_columns(U, tol, "U columns ");
   expect_orthonormal_columns(V, tol, "V columns ");
+  if (V_out) *V_out = V;
   return s;
 }
 
-TEST(SvdDecompose, RebuildsRandomAndRankDeficientMatricesOfEveryShape) {
+// Random matrices of every shape, of full rank, of lower rank, or with a zero
+// row and column k: the decomposition rebuilds them, the singular values past
+// the rank vanish, and the solve gives the minimum-norm least-squares
+// solution: it meets the normal equations A^T (A x - b) = 0, has no part in
+// the null space, meets every equation whose row is not zero when A has full
+// row rank or only the zero row, and then has x(k) = 0.
+TEST(Svd, DecomposesAndSolvesRandomAndRankDeficientMatricesOfEveryShape) {
   std::mt19937 rng(17);
   struct Case {
     std::size_t m, n, rank;  // rank 0: full
-  } const cases[] = {{1, 1, 0}, {1, 4, 0},  {4, 1, 0}, {2, 2, 0}, {5, 5, 0}, {7, 4, 0}, {4, 7, 0}, {3, 8, 0},
-                     {9, 9, 0}, {12, 6, 0}, {5, 5, 1}, {5, 5, 2}, {5, 5, 4}, {6, 4, 2}, {4, 6, 3}, {8, 8, 5}};
-  for (auto const& c : cases) {
-    for (int trial = 0; trial < 4; ++trial) {
-      SCOPED_TRACE(std::to_string(c.m) + " x " + std::to_string(c.n) + " rank " + std::to_string(c.rank));
-      dense_vector const s = expect_valid_decomposition(random_matrix(c.m, c.n, rng, c.rank), c.rank ? 1e-11 : 1e-12);
-      if (c.rank == 0) continue;
-      EXPECT_GT(s(c.rank - 1), 1e-3);
-      for (std::size_t i = c.rank; i < s.size(); ++i) EXPECT_LT(s(i), 1e-12);
-    }
-  }
-  // Structurally singular: a zero row and a zero column, and the zero matrix.
-  sparse_matrix A = random_matrix(5, 5, rng);
-  for (std::size_t k = 0; k < 5; ++k) A(2, k) = A(k, 2) = 0.0;
-  expect_valid_decomposition(A, 1e-12);
-  expect_valid_decomposition(sparse_matrix(4, 3), 0.0);
-}
-
-TEST(SvdSolve, CutsOffSmallSingularValues) {
-  dense_matrix D(3, 3);
-  D <<= 2.0, 0.0, 0.0, 0.0, 0.0005, 0.0, 0.0, 0.0, 1.0;
-  sparse_matrix A(D);
-  dense_vector b(3), x(3);
-  b <<= 2.0, 1.0, 3.0;
-  svd_solve(A, b, x);
-  EXPECT_NEAR(x(0), 1.0, 1e-14);
-  EXPECT_EQ(x(1), 0.0);
-  EXPECT_NEAR(x(2), 3.0, 1e-14);
-  A(1, 1) = 0.0011;  // just above the cut-off the direction counts
-  svd_solve(A, b, x);
-  EXPECT_NEAR(x(1), 1.0 / 0.0011, 1e-9);
-
-  dense_vector ones(4, 1.0), y(4, 7.0);
-  svd_solve(sparse_matrix(4, 4), ones, y);
-  for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(y(i), 0.0) << "the zero matrix solves to zero";
-}
-
-// The solution meets the normal equations A^T (A x - b) = 0, has no part in
-// the null space (minimum norm), and meets every equation whose row is not
-// zero when A has full row rank or only a zero row and column k; then x(k) is
-// zero.
-TEST(SvdSolve, GivesTheMinimumNormLeastSquaresSolution) {
-  std::mt19937 rng(23);
-  struct Case {
-    std::size_t m, n, rank;
-    int zero;  // the zero row and column, or -1
-  } const cases[] = {{9, 4, 4, -1}, {6, 6, 3, -1}, {3, 6, 3, -1}, {5, 5, 5, -1},
-                     {5, 5, 4, 0},  {5, 5, 4, 2},  {5, 5, 4, 4}};
+    int zero;                // the zero row and column, or -1
+  } const cases[] = {{1, 1, 0, -1}, {1, 4, 0, -1}, {4, 1, 0, -1}, {2, 2, 0, -1}, {5, 5, 0, -1},
+                     {7, 4, 0, -1}, {4, 7, 0, -1}, {3, 8, 0, -1}, {9, 9, 0, -1}, {12, 6, 0, -1},
+                     {5, 5, 1, -1}, {5, 5, 2, -1}, {5, 5, 4, -1}, {6, 4, 2, -1}, {4, 6, 3, -1},
+                     {8, 8, 5, -1}, {6, 6, 3, -1}, {5, 5, 0, 0},  {5, 5, 0, 2},  {5, 5, 0, 4}};
   for (auto const& c : cases) {
     for (int trial = 0; trial < 4; ++trial) {
       SCOPED_TRACE(std::to_string(c.m) + " x " + std::to_string(c.n) + " rank " + std::to_string(c.rank) + " zero " +
                    std::to_string(c.zero));
-      sparse_matrix A = random_matrix(c.m, c.n, rng, c.zero < 0 ? c.rank : 0);
+      sparse_matrix A = random_matrix(c.m, c.n, rng, c.rank);
       for (std::size_t j = 0; c.zero >= 0 && j < c.n; ++j) A(c.zero, j) = A(j, c.zero) = 0.0;
+      std::size_t const rank = c.rank ? c.rank : std::min(c.m, c.n) - (c.zero >= 0 ? 1 : 0);
+      dense_matrix V;
+      dense_vector const s = expect_valid_decomposition(A, c.rank ? 1e-11 : 1e-12, &V);
+      EXPECT_GT(s(rank - 1), 1e-3);
+      for (std::size_t i = rank; i < s.size(); ++i) EXPECT_LT(s(i), 1e-12);
+
       dense_vector const b = random_vector(c.m, rng);
       dense_vector x(c.n);
       svd_solve(A, b, x);
       dense_vector const r = ublas::prod(A, x) - b;
       dense_vector const g = ublas::prod(ublas::trans(A), r);
       for (std::size_t j = 0; j < c.n; ++j) EXPECT_NEAR(g(j), 0.0, 1e-10);
-      for (std::size_t i = 0; (c.rank == c.m || c.zero >= 0) && i < c.m; ++i) {
+      for (std::size_t i = 0; (rank == c.m || c.zero >= 0) && i < c.m; ++i) {
         EXPECT_NEAR(int(i) == c.zero ? 0.0 : r(i), 0.0, 1e-11) << "row " << i;
       }
       EXPECT_NEAR(c.zero >= 0 ? x(c.zero) : 0.0, 0.0, 1e-13) << "x at the zero column";
-      dense_matrix U, V;
-      dense_vector s;
-      svd_decompose(A, U, s, V);
       dense_vector const null_part = ublas::prod(ublas::trans(V), x);
-      for (std::size_t i = c.rank; i < c.n; ++i) EXPECT_NEAR(null_part(i), 0.0, 1e-10);
+      for (std::size_t i = rank; i < c.n; ++i) EXPECT_NEAR(null_part(i), 0.0, 1e-10);
     }
   }
+  // The zero matrix.
+  expect_valid_decomposition(sparse_matrix(4, 3), 0.0);
+  dense_vector ones(4, 1.0), y(4, 7.0);
+  svd_solve(sparse_matrix(4, 4), ones, y);
+  for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(y(i), 0.0) << "the zero matrix solves to zero";
 
   // A fixed-size matrix and vectors give the same bits as the sparse ones.
   sparse_matrix const A = random_matrix(5, 5, rng);
@@ -163,6 +135,22 @@ TEST(SvdSolve, GivesTheMinimumNormLeastSquaresSolution) {
   for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(x(i), fx(i));
 }
 
+// Singular values below the cut-off count as zero; just above it they count.
+TEST(Svd, SolveCutsOffSmallSingularValues) {
+  dense_matrix D(3, 3);
+  D <<= 2.0, 0.0, 0.0, 0.0, 0.0005, 0.0, 0.0, 0.0, 1.0;
+  sparse_matrix A(D);
+  dense_vector b(3), x(3);
+  b <<= 2.0, 1.0, 3.0;
+  svd_solve(A, b, x);
+  EXPECT_NEAR(x(0), 1.0, 1e-14);
+  EXPECT_EQ(x(1), 0.0);
+  EXPECT_NEAR(x(2), 3.0, 1e-14);
+  A(1, 1) = 0.0011;
+  svd_solve(A, b, x);
+  EXPECT_NEAR(x(1), 1.0 / 0.0011, 1e-9);
+}
+
 template <class Call>
 std::string message_of(Call const& call) {
   try {
@@ -173,7 +161,7 @@ std::string message_of(Call const& call) {
   return "(no exception)";
 }
 
-TEST(SvdPreconditions, ThrowInTheirOrderWithTheirMessages) {
+TEST(Svd, PreconditionsThrowInTheirOrderWithTheirMessages) {
   dense_vector b3(3), b2(2), x3(3), x2(2), empty;
   EXPECT_EQ(message_of([&] { svd_solve(sparse_matrix(0, 3), empty, x3); }), "svd(): A was empty");
   EXPECT_EQ(message_of([&] { svd_solve(sparse_matrix(3, 0), b3, empty); }), "svd(): A was empty");
@@ -194,7 +182,7 @@ TEST(SvdPreconditions, ThrowInTheirOrderWithTheirMessages) {
   EXPECT_EQ(message_of([&] { svd_decompose(sparse_matrix(2, 0), U, s, V); }), "svd(): A did not have any columns?");
 }
 
-TEST(SvdNonFinite, TerminatesAndAnswersNaN) {
+TEST(Svd, NonFiniteEntriesTerminateAndAnswerNaN) {
   double const inf = std::numeric_limits<double>::infinity();
   std::mt19937 rng(29);
   for (double bad : {std::numeric_limits<double>::quiet_NaN(), inf, -inf}) {

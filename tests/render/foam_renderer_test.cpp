@@ -111,11 +111,14 @@ TEST(PressureRange, SpansTheInnerBubblesWithScaledMinimum) {
 
 TEST(FilmShape, RadiusFromPressureDifferenceAndArcBulgesIntoTheLowerSide) {
   FoamMesh foam;
-  make_three_bubble_foam(foam);
+  auto const v = make_three_bubble_foam(foam);
   // Raise one inner bubble's pressure: its films bulge outwards, the others stay straight.
   face_handle const high = foam.faces().front().m_self;
   foam.get_face(high).m_pressure = 3.0;
+  // The centroid is the mean of the corners.
   vector3_type const centroid = render::bubble_centroid(foam, high);
+  expect_near((foam.get_vertex(v[0]).m_coord + foam.get_vertex(v[1]).m_coord + foam.get_vertex(v[2]).m_coord) / 3.0,
+              centroid);
   int curved = 0;
   for (auto const& film : foam.edges()) {
     auto const& h = foam.get_halfedge(film.m_halfedge0);
@@ -170,7 +173,7 @@ TEST(FilmArcPoints, RunFromBCounterClockwiseToAOrHalfACircleBelowHalfTheChord) {
   expect_near(a, half.m_points[16]);
 }
 
-TEST(InfoPanels, EquilibratedJunctionAndBubbleShowHundredPercentAndCornersTheirAngles) {
+TEST(InfoPanels, ShowAreaAndAngleEquilibriumOrWhatTheArithmeticGives) {
   FoamMesh foam;
   auto const v = make_three_bubble_foam(foam);
   TextPanel panel;
@@ -190,13 +193,10 @@ TEST(InfoPanels, EquilibratedJunctionAndBubbleShowHundredPercentAndCornersTheirA
   panel.clear();
   render::add_junction_info(panel, foam, v[1]);
   EXPECT_EQ(panel.m_lines, (Lines{"*** Junction ***", "A%: 100", "phi%: 25"}));
-}
 
-TEST(InfoPanels, ZeroTargetAreaOrNoBubbleShowsWhatTheArithmeticGives) {
-  FoamMesh foam;
-  auto const v = make_three_bubble_foam(foam);
+  // Zero target areas, or no bubble at all, show what the arithmetic gives.
   for (auto& f : foam.faces()) f.m_target_area = 0.0;
-  TextPanel panel;
+  panel.clear();
   render::add_junction_info(panel, foam, v[0]);
   EXPECT_EQ(panel.m_lines[1], "A%: -inf");
   panel.clear();
@@ -211,13 +211,6 @@ TEST(InfoPanels, ZeroTargetAreaOrNoBubbleShowsWhatTheArithmeticGives) {
   render::add_junction_info(panel, foam, foam.add_vertex(vector3_type(1, 2, 0)));
   ASSERT_EQ(panel.m_lines.size(), 3u);
   EXPECT_NE(panel.m_lines[1].find("nan"), std::string::npos) << panel.m_lines[1];
-}
-
-TEST(BubbleCentroid, IsTheMeanOfTheCorners) {
-  FoamMesh foam;
-  auto const v = make_three_bubble_foam(foam);
-  expect_near((foam.get_vertex(v[0]).m_coord + foam.get_vertex(v[1]).m_coord + foam.get_vertex(v[2]).m_coord) / 3.0,
-              render::bubble_centroid(foam, foam.faces().front().m_self));
 }
 
 }  // namespace

@@ -14,7 +14,6 @@
 #include <map>
 #include <sstream>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "area_change.h"
@@ -154,8 +153,8 @@ void expect_row_matches(Row const& row, Quarvel::batch::FoamStatistics const& s)
 
 // --- the foam ------------------------------------------------------------------
 
-TEST_F(BatchBuild, RandomSitesPresetsAndSiteFilesGiveTheWindowsFoams) {
-  BatchFoam random, preset, from_file;
+TEST_F(BatchBuild, RandomSitesPresetsSiteFilesAndLoadsGiveTheWindowsFoams) {
+  BatchFoam random, preset, from_file, loaded, overridden;
   build("--sites 200 --seed 5", random);
   EXPECT_EQ(to_text(froth_test::make_generated_foam(5, 200)), to_text(random.m_foam));
   EXPECT_TRUE(MeshIsValid(random.m_foam));
@@ -175,6 +174,19 @@ TEST_F(BatchBuild, RandomSitesPresetsAndSiteFilesGiveTheWindowsFoams) {
   dir.write("sites.txt", file.str());
   build("--site-file @sites.txt", from_file);
   EXPECT_EQ(to_text(froth_test::make_preset_foam(3)), to_text(from_file.m_foam));
+
+  // A loaded foam keeps its film tension unless one is given.
+  FoamMesh saved = froth_test::make_generated_foam(9, 60);
+  saved.m_film_tension = 0.3;
+  saved.faces().front().m_pressure = 1.25;
+  save(saved, "a.foam");
+  build("--load @a.foam", loaded);
+  EXPECT_EQ(to_text(saved), to_text(loaded.m_foam));
+  EXPECT_EQ(0.3, loaded.m_simulator.m_film_tension);
+  EXPECT_EQ(saved.face_size() - 1, loaded.m_statistics.m_cell_count);
+  build("--load @a.foam --film-tension 0.2", overridden);
+  EXPECT_EQ(0.2, overridden.m_foam.m_film_tension);
+  EXPECT_EQ(0.2, overridden.m_simulator.m_film_tension);
 }
 
 TEST_F(BatchBuild, DomainScalesTheRandomSites) {
@@ -189,22 +201,6 @@ TEST_F(BatchBuild, DomainScalesTheRandomSites) {
   // 200 x 100 rectangle.
   EXPECT_TRUE(95.0 < max_x && max_x <= 100.0) << max_x;
   EXPECT_TRUE(45.0 < max_y && max_y <= 50.0) << max_y;
-}
-
-TEST_F(BatchBuild, LoadKeepsTheSavedFoamAndItsFilmTension) {
-  FoamMesh saved = froth_test::make_generated_foam(9, 60);
-  saved.m_film_tension = 0.3;
-  saved.faces().front().m_pressure = 1.25;
-  save(saved, "a.foam");
-
-  BatchFoam state, overridden;
-  build("--load @a.foam", state);
-  EXPECT_EQ(to_text(saved), to_text(state.m_foam));
-  EXPECT_EQ(0.3, state.m_simulator.m_film_tension);
-  EXPECT_EQ(saved.face_size() - 1, state.m_statistics.m_cell_count);
-  build("--load @a.foam --film-tension 0.2", overridden);
-  EXPECT_EQ(0.2, overridden.m_foam.m_film_tension);
-  EXPECT_EQ(0.2, overridden.m_simulator.m_film_tension);
 }
 
 TEST_F(BatchBuild, SitesWithoutAFoamAreNotedAndBadSiteFilesRefusedWithFileAndLine) {
@@ -240,6 +236,8 @@ TEST_F(BatchBuild, SitesWithoutAFoamAreNotedAndBadSiteFilesRefusedWithFileAndLin
 
 // --- the loop --------------------------------------------------------------------
 
+// The step's time and event counts go into the statistics, the simulator's
+// counters are zeroed.
 TEST_F(BatchLoop, IdleStepIsTheWindowsDiffuseThenSimulate) {
   BatchFoam state;
   build("--sites 120 --seed 31", state);
@@ -271,18 +269,6 @@ TEST_F(BatchLoop, IdleStepIsTheWindowsDiffuseThenSimulate) {
   EXPECT_EQ(to_text(window), to_text(state.m_foam));
   EXPECT_EQ(window_t1, t1);
   EXPECT_EQ(window_t2, t2);
-}
-
-TEST_F(BatchLoop, RefreshMovesTheSimulatorsCountsIntoTheTotals) {
-  BatchFoam state;
-  build("--preset 3", state);
-  state.m_statistics.m_t1_total = 10;
-  state.m_simulator.m_t1_count = 3;
-  state.m_simulator.m_t2_count = 2;
-  auto const events = Quarvel::batch::refresh_statistics(state, 0.25);
-  EXPECT_EQ(std::make_tuple(3u, 2u, 13u, 2u, 0u, 0.25),
-            std::tie(events.m_t1, events.m_t2, state.m_statistics.m_t1_total, state.m_statistics.m_t2_total,
-                     state.m_simulator.m_t1_count, state.m_statistics.m_step_time));
 }
 
 TEST_F(BatchLoop, AreaChangesFollowTheBubblesThroughALoop) {
