@@ -141,8 +141,13 @@ class Foam2DSimulator {
   bool handle_three_sided(face_handle bubble, unsigned const& max_iterations, double const& tau);
   bool force_t1_on_pair(halfedge_handle shared, unsigned const& max_iterations, double const& tau);
   bool collapse_spent_pair(halfedge_handle shared, unsigned const& max_iterations, double const& tau);
+  /// Adds a bubble (not null, not outer, not yet guarded) to m_guarded with
+  /// its area floor: 0, or its area if already below.
+  void guard_area(face_handle bubble);
+  /// Whether every guarded bubble's area, as the foam stands, is at its floor or above.
+  bool guarded_areas_hold() const;
 
-  std::vector<std::pair<face_handle, double>> m_guarded;  ///< scratch of equilibrate(): bubbles and area floors
+  std::vector<std::pair<face_handle, double>> m_guarded;  ///< bubbles whose area a trial change may not take below a floor
   std::vector<double> m_bends;  ///< scratch of equilibrate(): film_bend of the three bubbles' films before a step
   std::vector<vertex_handle> m_junction_order;  ///< scratch of simulate(), kept to spare allocations
 };

@@ -485,17 +485,10 @@ void Foam2DSimulator<Mesh, T1Threshold, T2AreaThreshold, DiffusionVonNeumann, Fi
     for (int i = 0; i < 3; ++i) saved_pressure[i] = mesh.get_face(b[i]).m_pressure;
     m_guarded.clear();
     for (int i = 0; i < 3; ++i) {
-      auto guard = [&](face_handle f) {
-        if (f.is_null() || mesh.get_face(f).m_is_outer) return;
-        for (auto const& g : m_guarded) {
-          if (g.first == f) return;
-        }
-        m_guarded.push_back({f, std::min(0.0, compute_area(mesh.get_face(f)))});
-      };
-      guard(b[i]);
+      guard_area(b[i]);
       if (i == outer) continue;
       for (typename Mesh::const_face_halfedge_circulator c(mesh, b[i]); c; ++c) {
-        guard(mesh.get_halfedge(c->m_twin).m_face);
+        guard_area(mesh.get_halfedge(c->m_twin).m_face);
       }
     }
     // Every film of the three bubbles, in loop order, with how far it is bent.
@@ -531,9 +524,7 @@ void Foam2DSimulator<Mesh, T1Threshold, T2AreaThreshold, DiffusionVonNeumann, Fi
           for (int i = 0; i < 3; ++i) {
             if (i != outer) mesh.get_face(b[i]).m_pressure = saved_pressure[i] + tau_k * x(i);
           }
-          for (std::size_t g = 0; g < m_guarded.size() && ok; ++g) {
-            ok = compute_area(mesh.get_face(m_guarded[g].first)) >= m_guarded[g].second;
-          }
+          ok = guarded_areas_hold();
           // A film bent into a half circle no longer answers to the
           // pressures: the Jacobian loses it, and a bubble whose films are
           // all that far is stuck for good. Long films reach it at small

@@ -11,7 +11,8 @@
 
 #include <algorithm>
 #include <iostream>
-#include <limits>
+#include <utility>
+#include <vector>
 
 #include "foam/foam2d_simulator.h"
 #include "foam/t1_process.h"
@@ -81,30 +82,34 @@ template <typename M, typename P1, typename P2, typename P3, typename P4, typena
 typename Foam2DSimulator<M, P1, P2, P3, P4, P5>::edge_handle
 Foam2DSimulator<M, P1, P2, P3, P4, P5>::shortest_swappable_film(face_handle bubble) const {
   M const& mesh = *m_mesh;
-  // Films in order of length, ties in loop order: the next one is the
-  // shortest after (length, position) of the last one tried.
-  double last_length = -1.0;
-  int last_position = -1;
-  for (;;) {
-    double best_length = std::numeric_limits<double>::infinity();
-    int best_position = -1;
-    edge_handle best;
-    int position = 0;
-    for (typename M::const_face_halfedge_circulator c(mesh, bubble); c; ++c, ++position) {
-      auto const d = mesh.get_vertex(c->m_destination).m_coord - mesh.get_vertex(mesh.origin(c.handle())).m_coord;
-      double const l2 = dot(d, d);
-      bool const after_last = l2 > last_length || (l2 == last_length && position > last_position);
-      if (after_last && l2 < best_length) {
-        best_length = l2;
-        best_position = position;
-        best = c->m_edge;
-      }
-    }
-    if (best.is_null()) return best;
-    if (can_force_t1(best) && t1_area_after(mesh, best, bubble, true) >= 0.0) return best;
-    last_length = best_length;
-    last_position = best_position;
+  // Squared lengths, films in loop order; a stable sort keeps ties in it.
+  std::vector<std::pair<double, edge_handle>> films;
+  for (typename M::const_face_halfedge_circulator c(mesh, bubble); c; ++c) {
+    auto const d = mesh.get_vertex(c->m_destination).m_coord - mesh.get_vertex(mesh.origin(c.handle())).m_coord;
+    films.push_back({dot(d, d), c->m_edge});
   }
+  std::stable_sort(films.begin(), films.end(), [](auto const& a, auto const& b) { return a.first < b.first; });
+  for (auto const& film : films) {
+    if (can_force_t1(film.second) && t1_area_after(mesh, film.second, bubble, true) >= 0.0) return film.second;
+  }
+  return edge_handle();
+}
+
+template <typename M, typename P1, typename P2, typename P3, typename P4, typename P5>
+void Foam2DSimulator<M, P1, P2, P3, P4, P5>::guard_area(face_handle bubble) {
+  if (bubble.is_null() || m_mesh->get_face(bubble).m_is_outer) return;
+  for (auto const& g : m_guarded) {
+    if (g.first == bubble) return;
+  }
+  m_guarded.push_back({bubble, std::min(0.0, compute_area(m_mesh->get_face(bubble)))});
+}
+
+template <typename M, typename P1, typename P2, typename P3, typename P4, typename P5>
+bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::guarded_areas_hold() const {
+  for (auto const& g : m_guarded) {
+    if (!(compute_area(m_mesh->get_face(g.first)) >= g.second)) return false;
+  }
+  return true;
 }
 
 template <typename M, typename P1, typename P2, typename P3, typename P4, typename P5>
@@ -158,18 +163,11 @@ bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::perform_t2(vertex_handle junction, 
       auto& spent = mesh.get_face(bubble);
       m_guarded.clear();
       for (typename M::const_face_halfedge_circulator c(mesh, bubble); c; ++c) {
-        face_handle const n = mesh.get_halfedge(c->m_twin).m_face;
-        if (!n.is_null() && !mesh.get_face(n).m_is_outer) {
-          m_guarded.push_back({n, std::min(0.0, compute_area(mesh.get_face(n)))});
-        }
+        guard_area(mesh.get_halfedge(c->m_twin).m_face);
       }
       double const squeezed = spent.m_pressure;
       spent.m_pressure = neighbour_mean_pressure(mesh, bubble);
-      bool sound = true;
-      for (std::size_t g = 0; g < m_guarded.size() && sound; ++g) {
-        sound = compute_area(mesh.get_face(m_guarded[g].first)) >= m_guarded[g].second;
-      }
-      edge_handle const e = sound ? shortest_swappable_film(bubble) : edge_handle();
+      edge_handle const e = guarded_areas_hold() ? shortest_swappable_film(bubble) : edge_handle();
       if (e.is_null() || (mesh.get_halfedge(mesh.get_edge(e).m_halfedge0).m_destination != junction &&
                           mesh.get_halfedge(mesh.get_edge(e).m_halfedge1).m_destination != junction)) {
         spent.m_pressure = squeezed;
@@ -287,22 +285,12 @@ bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::force_t1_on_pair(halfedge_handle sh
   vertex_handle const moved[4] = {P, Q, R, T};
   m_guarded.clear();
   for (vertex_handle v : moved) {
-    for (typename M::const_vertex_halfedge_circulator c(mesh, v); c; ++c) {
-      face_handle const f = c->m_face;
-      if (f.is_null() || mesh.get_face(f).m_is_outer) continue;
-      bool seen = false;
-      for (auto const& g : m_guarded) seen = seen || g.first == f;
-      if (!seen) m_guarded.push_back({f, std::min(0.0, compute_area(mesh.get_face(f)))});
-    }
+    for (typename M::const_vertex_halfedge_circulator c(mesh, v); c; ++c) guard_area(c->m_face);
   }
   vector3_type const before[4] = {mesh.get_vertex(P).m_coord, mesh.get_vertex(Q).m_coord, mesh.get_vertex(R).m_coord,
                                    mesh.get_vertex(T).m_coord};
   for (vertex_handle v : moved) mesh.get_vertex(v).m_coord += D;
-  bool sound = can_force_t1(film);
-  for (std::size_t g = 0; g < m_guarded.size() && sound; ++g) {
-    sound = compute_area(mesh.get_face(m_guarded[g].first)) >= m_guarded[g].second;
-  }
-  if (!sound) {
+  if (!can_force_t1(film) || !guarded_areas_hold()) {
     for (int i = 0; i < 4; ++i) mesh.get_vertex(moved[i]).m_coord = before[i];
     return false;
   }

@@ -273,18 +273,21 @@ TEST_F(Commands, CyclingWrapsAroundBothListsOuterBubbleIncludedAndStaysAtZeroOnA
   }
 
   press(app, "r");
-  press(app, "J");
-  EXPECT_EQ(app.m_junction, app.m_foam.vertex_size() - 1);
-  press(app, "j");
-  EXPECT_EQ(app.m_junction, 0u);
-  press(app, "jjJ");
-  EXPECT_EQ(app.m_junction, 1u);
-  press(app, "B");
-  EXPECT_EQ(app.m_bubble, app.m_foam.face_size() - 1);
-  press(app, "b");
-  EXPECT_EQ(app.m_bubble, 0u);
-  press(app, "bbbB");
-  EXPECT_EQ(app.m_bubble, 2u);
+  struct Cycle {
+    std::string next, previous, keys;  ///< keys: a walk from the first entry
+    unsigned const& selected;
+    std::size_t count;
+    unsigned after_keys;
+  };
+  for (Cycle const& c : {Cycle{"j", "J", "jjJ", app.m_junction, app.m_foam.vertex_size(), 1u},
+                         Cycle{"b", "B", "bbbB", app.m_bubble, app.m_foam.face_size(), 2u}}) {
+    press(app, c.previous);
+    EXPECT_EQ(c.selected, c.count - 1) << c.next;
+    press(app, c.next);
+    EXPECT_EQ(c.selected, 0u) << c.next;
+    press(app, c.keys);
+    EXPECT_EQ(c.selected, c.after_keys) << c.next;
+  }
 }
 
 /// Parses the site print back into sites and the announced count.
