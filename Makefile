@@ -1,24 +1,28 @@
 # Froth: the two commands of the README, and a few more for developers.
 #   make run    install what is missing, build (Release), start the simulator
-#   make test   install what is missing, build, run every test twice:
-#               a normal build and an AddressSanitizer + UBSan build
+#   make test   install what is missing, build, run every test in three builds:
+#               the shipped build (the flags of make run), an assertion build
+#               and an AddressSanitizer + UBSan build
 #   make bench  build (Release) and run the benchmarks
 #   make soak   the long coarsening sweep under the sanitizers
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 RELEASE_DIR := build/release
+SHIPPED_DIR := build/shipped
 TEST_DIR := build/test
 ASAN_DIR := build/asan
+# The configuration users run; the shipped test build uses the same flags.
+SHIPPED_FLAGS := -DCMAKE_BUILD_TYPE=Release
 # Test builds keep assertions on.
 TEST_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g"
 
-.PHONY: deps release run test test-normal test-asan bench soak clean
+.PHONY: deps release run test test-shipped test-normal test-asan bench soak clean
 
 deps:
 	@bash scripts/install-deps.sh
 
 release: deps
-	@cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DFROTH_BUILD_TESTS=OFF >/dev/null
+	@cmake -S . -B $(RELEASE_DIR) $(SHIPPED_FLAGS) -DFROTH_BUILD_TESTS=OFF >/dev/null
 	@cmake --build $(RELEASE_DIR) -j $(JOBS)
 
 run: release
@@ -29,7 +33,12 @@ run: release
 	  find $(RELEASE_DIR) -path '*/CMakeFiles' -prune -o -type f -perm -u+x -print | sort; \
 	fi
 
-test: deps test-normal test-asan
+test: deps test-shipped test-normal test-asan
+
+test-shipped:
+	@cmake -S . -B $(SHIPPED_DIR) $(SHIPPED_FLAGS) -DFROTH_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(SHIPPED_DIR) -j $(JOBS)
+	@cd $(SHIPPED_DIR) && ctest -j $(JOBS) --output-on-failure -LE soak
 
 test-normal:
 	@cmake -S . -B $(TEST_DIR) $(TEST_FLAGS) >/dev/null
@@ -42,7 +51,7 @@ test-asan:
 	@cd $(ASAN_DIR) && ctest -j $(JOBS) --output-on-failure -LE soak
 
 bench: release
-	@cmake -S . -B $(RELEASE_DIR) -DCMAKE_BUILD_TYPE=Release -DFROTH_BUILD_TESTS=OFF -DFROTH_BUILD_BENCH=ON >/dev/null
+	@cmake -S . -B $(RELEASE_DIR) $(SHIPPED_FLAGS) -DFROTH_BUILD_TESTS=OFF -DFROTH_BUILD_BENCH=ON >/dev/null
 	@cmake --build $(RELEASE_DIR) -j $(JOBS) --target froth_bench
 	@$(RELEASE_DIR)/bench/froth_bench
 

@@ -45,14 +45,14 @@ double perturbed_area(Mesh const& mesh, bubble_triple const& triple, polymesh::v
     if (to == junction) found = true;
     auto const& w = from == junction ? r : mesh.get_vertex(from).m_coord;
     auto const& E = to == junction ? r : mesh.get_vertex(to).m_coord;
-    area += 0.5 * (w.y * E.x + E.y * r.x + r.y * w.x - E.x * r.y - E.y * w.x - w.y * r.x);
+    double const triangle = 0.5 * (w.y * E.x + E.y * r.x + r.y * w.x - E.x * r.y - E.y * w.x - w.y * r.x);
     polymesh::face_handle const other = mesh.get_halfedge(c->m_twin).m_face;
     double p_other = p_own;
     if (!other.is_null()) {
       p_other =
           mesh.get_face(other).m_pressure + (other == triple[1] ? offsets[1] : (other == triple[2] ? offsets[2] : 0.0));
     }
-    area += film_arc(w, E, p_own, p_other, gamma).m_segment_area;
+    area += triangle + film_arc(w, E, p_own, p_other, gamma).m_segment_area;
   }
   return found ? area : -1.0;
 }
@@ -224,14 +224,17 @@ class JunctionStencil {
       Film const& film = m_films[i];
       vector3_type const& w = film.m_from_junction ? r : film.m_from;
       vector3_type const& E = film.m_to_junction ? r : film.m_to;
-      area += moved ? fan_triangle(r, w, E) : film.m_triangle;
+      double const triangle = moved ? fan_triangle(r, w, E) : film.m_triangle;
       double const o_other = film.m_other == c1 ? o[1] : (film.m_other == c2 ? o[2] : 0.0);
-      if (o[0] == 0.0 && o_other == 0.0 && !(moved && (film.m_from_junction || film.m_to_junction))) {
-        area += film.m_segment;
-      } else {
+      double segment = film.m_segment;
+      if (o[0] != 0.0 || o_other != 0.0 || (moved && (film.m_from_junction || film.m_to_junction))) {
         double const p_other = film.m_other.is_null() ? p_own : film.m_p_other + o_other;
-        area += film_arc(w, E, p_own, p_other, m_gamma).m_segment_area;
+        segment = film_arc(w, E, p_own, p_other, m_gamma).m_segment_area;
       }
+      // One addition per film. GCC 12.2 vectorizes two additions of loaded
+      // values to one sum (an in-order reduction chain) wrongly: where both
+      // are the stored triangle and segment, it adds the segment twice.
+      area += triangle + segment;
     }
     return m_in[k] != none ? area : -1.0;
   }
