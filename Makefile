@@ -5,6 +5,7 @@
 #               and an AddressSanitizer + UBSan build
 #   make bench  build (Release) and run the benchmarks
 #   make soak   the long coarsening sweep under the sanitizers
+#   make soak-long  a longer sweep of the shipped build on both cores (hours)
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 RELEASE_DIR := build/release
@@ -16,7 +17,7 @@ SHIPPED_FLAGS := -DCMAKE_BUILD_TYPE=Release
 # Test builds keep assertions on.
 TEST_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g"
 
-.PHONY: deps release run test test-shipped test-normal test-asan bench soak clean
+.PHONY: deps release run test test-shipped test-normal test-asan bench soak soak-long clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -62,6 +63,24 @@ soak: deps
 	  grep -E '^[0-9]+: soak:' soak.log | sed 's/^[0-9]*: //'; \
 	  grep -hoE 'soak: .*' soak.log | awk '{runs+=$$2; loops+=$$11; t1+=$$13; t2+=$$15; if ($$17 != "none") stalls+=NF-16} END {print "soak total: " runs " runs, " loops " loops, " t1 " T1, " t2 " T2, " stalls+0 " stalled"}'; \
 	  tail -3 soak.log; exit $$status
+
+# 500 foams of 200 sites and 4 of 20,000 at the window's density, each
+# coarsened to five bubbles or fewer with every invariant checked after every
+# loop; two processes, one per core, each with half of both sets.
+SOAK_LONG := $(SHIPPED_DIR)/tests/froth_soak_long
+soak-long: deps
+	@cmake -S . -B $(SHIPPED_DIR) $(SHIPPED_FLAGS) -DFROTH_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(SHIPPED_DIR) -j $(JOBS) --target froth_soak_long
+	@start=$$(date +%s); \
+	  ( $(SOAK_LONG) 200 96 54 1 250; r=$$?; $(SOAK_LONG) 20000 960 540 1 2 || r=1; exit $$r ) > $(SHIPPED_DIR)/soak-long-1.log 2>&1 & a=$$!; \
+	  ( $(SOAK_LONG) 200 96 54 251 250; r=$$?; $(SOAK_LONG) 20000 960 540 3 2 || r=1; exit $$r ) > $(SHIPPED_DIR)/soak-long-2.log 2>&1 & b=$$!; \
+	  wait $$a; sa=$$?; wait $$b; sb=$$?; \
+	  grep -h 'FAULT' $(SHIPPED_DIR)/soak-long-*.log; \
+	  grep -h '^soak-long:' $(SHIPPED_DIR)/soak-long-*.log; \
+	  grep -h '^soak-long:' $(SHIPPED_DIR)/soak-long-*.log | awk -v s=$$(( $$(date +%s) - start )) \
+	    '{runs+=$$2; loops+=$$11; t1+=$$13; t2+=$$15; stalls+=$$17; faults+=$$19} \
+	     END {print "soak-long total: " runs " runs, " loops " loops, " t1 " T1, " t2 " T2, " stalls " stalls, " faults " faults, " s " s"}'; \
+	  [ $$sa -eq 0 ] && [ $$sb -eq 0 ]
 
 clean:
 	rm -rf build

@@ -309,12 +309,23 @@ int run_batch(BatchOptions const& options, RunEnvironment const& environment) {
   auto equilibrated = [&] {
     return residuals.m_area < equilibrium_area_tolerance && residuals.m_angle < equilibrium_angle_tolerance;
   };
+  // Equilibration measures its progress by the worse of the two residuals
+  // against their tolerances, and gives up when that stops improving.
+  auto distance = [&] {
+    return std::max(residuals.m_area / equilibrium_area_tolerance, residuals.m_angle / equilibrium_angle_tolerance);
+  };
+  double best_distance = distance();
+  std::uint64_t last_progress = 0;
+  bool capped = false;
   while (failures.empty()) {
     if (environment.m_interrupt != nullptr && *environment.m_interrupt != 0) {
       interrupted = true;
       break;
     }
-    if (options.m_loops_given && loop >= options.m_loops) break;
+    if (options.m_loops_given && loop >= options.m_loops) {
+      capped = true;
+      break;
+    }
     if (options.m_equilibrate ? equilibrated() : state.m_foam.face_size() <= options.m_until_bubbles) break;
 
     double seconds = 0.0;
@@ -322,7 +333,10 @@ int run_batch(BatchOptions const& options, RunEnvironment const& environment) {
     StepEvents const events = options.m_equilibrate ? equilibration_step(state, seconds) : idle_step(state, seconds);
     ++loop;
     elapsed += seconds;
-    if (options.m_equilibrate) residuals = largest_residuals(state.m_foam);
+    if (options.m_equilibrate) {
+      residuals = largest_residuals(state.m_foam);
+      if (distance() < 0.99 * best_distance) best_distance = distance(), last_progress = loop;
+    }
     AreaChanges const changes = tracker.after(state.m_foam);
     rows << csv_row(loop, elapsed, events.m_t1, events.m_t2, state.m_statistics, &changes) << std::flush;
     if (!write_numbered(loop)) failures.push_back(error);
@@ -332,6 +346,10 @@ int run_batch(BatchOptions const& options, RunEnvironment const& environment) {
       last_vanish = loop;
     }
     if (watch_stall && loop - last_vanish >= options.m_stall_loops) {
+      stalled = true;
+      break;
+    }
+    if (options.m_equilibrate && !options.m_loops_given && loop - last_progress >= equilibrium_stall_loops) {
       stalled = true;
       break;
     }
@@ -355,17 +373,18 @@ int run_batch(BatchOptions const& options, RunEnvironment const& environment) {
     summary << (equilibrated() ? "equilibrated in " : "not equilibrated after ") << loop << " loops, "
             << format("%.3g", elapsed) << " s (" << rate << " loops/s); largest area residual "
             << format("%.3g", residuals.m_area) << ", largest angle error " << format("%.3g", residuals.m_angle);
+    if (stalled) summary << "; stopped: no progress in " << equilibrium_stall_loops << " loops";
   } else {
     summary << loop << " loops in " << format("%.3g", elapsed) << " s (" << rate << " loops/s); "
             << state.m_foam.face_size() << " bubbles left (outer counted); " << state.m_statistics.m_t1_total << " T1, "
             << state.m_statistics.m_t2_total << " T2";
     if (!interrupted && !output_failed) {
-      if (state.m_foam.face_size() <= options.m_until_bubbles) {
-        summary << "; stopped at " << options.m_until_bubbles << " bubbles or fewer";
+      if (capped) {
+        summary << "; stopped after --loops " << options.m_loops;
       } else if (stalled) {
         summary << "; stopped: no bubble vanished in " << options.m_stall_loops << " loops";
       } else {
-        summary << "; stopped after --loops " << options.m_loops;
+        summary << "; stopped at " << options.m_until_bubbles << " bubbles or fewer";
       }
     }
   }
@@ -373,7 +392,8 @@ int run_batch(BatchOptions const& options, RunEnvironment const& environment) {
   if (interrupted) summary << "; interrupted";
   err << summary.str() << '\n' << std::flush;
   if (!failures.empty()) return exit_output_failed;
-  return interrupted ? exit_interrupted : exit_done;
+  if (interrupted) return exit_interrupted;
+  return options.m_equilibrate && !equilibrated() ? exit_not_equilibrated : exit_done;
 }
 
 }  // namespace batch

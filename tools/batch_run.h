@@ -80,6 +80,9 @@ Residuals largest_residuals(FoamMesh const& foam);
 /// junction converged.
 constexpr double equilibrium_area_tolerance = 1e-6;
 constexpr double equilibrium_angle_tolerance = 1e-4;
+/// --equilibrate gives up when its residuals, measured against those
+/// tolerances, have not improved by 1% in this many loops.
+constexpr std::uint64_t equilibrium_stall_loops = 2000;
 
 /// Where a run reports, and what can stop it from outside.
 struct RunEnvironment {
@@ -92,6 +95,7 @@ struct RunEnvironment {
 constexpr int exit_done = 0;
 constexpr int exit_output_failed = 1;
 constexpr int exit_bad_input = 2;
+constexpr int exit_not_equilibrated = 3;
 constexpr int exit_interrupted = 130;
 
 /// A whole batch run as the options describe it: build or load, write the
@@ -100,7 +104,8 @@ constexpr int exit_interrupted = 130;
 /// numbered outputs after each loop, then the final outputs and one summary
 /// line. Bad input ends the run before any output exists (status 2). An
 /// output that cannot be written during the run stops it, and the others are
-/// still written (status 1). Returns the exit status.
+/// still written (status 1). --equilibrate that ends short of its
+/// tolerances gives status 3. Returns the exit status.
 int run_batch(BatchOptions const& options, RunEnvironment const& environment);
 
 }  // namespace batch

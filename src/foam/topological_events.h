@@ -167,7 +167,15 @@ bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::perform_t2(vertex_handle junction, 
       }
       double const squeezed = spent.m_pressure;
       spent.m_pressure = neighbour_mean_pressure(mesh, bubble);
-      edge_handle const e = guarded_areas_hold() ? shortest_swappable_film(bubble) : edge_handle();
+      edge_handle e = guarded_areas_hold() ? shortest_swappable_film(bubble) : edge_handle();
+      if (e.is_null()) {
+        // A thin sliver between two long films keeps a positive area only
+        // with its own, higher pressure: with its neighbours' it counts a
+        // hair inside out, and no swap would ever pass. It is then judged,
+        // and swapped, with the pressure it has.
+        spent.m_pressure = squeezed;
+        e = shortest_swappable_film(bubble);
+      }
       if (e.is_null() || (mesh.get_halfedge(mesh.get_edge(e).m_halfedge0).m_destination != junction &&
                           mesh.get_halfedge(mesh.get_edge(e).m_halfedge1).m_destination != junction)) {
         spent.m_pressure = squeezed;

@@ -4,7 +4,8 @@
 usage: check_batch_outputs.py FROTH_BATCH PLOT_RUN
 
 Bad input ends with one line, status 2 and no output file; --help and the
-CSV go to standard output. A snapshot in every format: the SVG parses as XML
+CSV go to standard output; --equilibrate on a foam without an equilibrium
+gives up, with status 3. A snapshot in every format: the SVG parses as XML
 with an <svg> root of the requested size, the PNG header and the PDF media box
 carry that size. Then a real coarsening CSV goes through plot-run, which must
 write a PNG sheet. Exits with 1 and a reason on the first failure.
@@ -60,6 +61,19 @@ def check_program(batch, work):
     rows = list(csv.DictReader(done.stdout.splitlines()))
     check(len(rows) == 3 and done.stderr.startswith("froth-batch: 2 loops in "), "CSV on standard output: %s %r"
           % (len(rows), done.stderr))
+
+    # The last bubbles of a coarsening, one of them spent: no equilibrium.
+    spent = os.path.join(work, "spent.foam")
+    with open(spent, "w") as f:
+        f.write("froth-foam 1\nfilm_tension 0.25\noutside_pressure 1\njunctions 4\n-15.06 -1.566\n-17.25 -0.555\n"
+                "-11.41 -11.17\n-15.40 -0.0701\nbubbles 4\n1.0825 37.156 0 3 0 2 1\n1.1981 -30.601 0 3 1 3 0\n"
+                "1.0847 99.343 0 3 2 0 3\n1 0 1 3 3 1 2\n")
+    done = run([batch, "--load", spent, "--loops", "0", "--csv", os.devnull])
+    check(done.stderr.rstrip().endswith("; stopped after --loops 0"), "--loops 0: %r" % done.stderr)
+    done = run([batch, "--load", spent, "--equilibrate", "--csv", os.devnull], status=3)
+    check(done.stderr.startswith("froth-batch: not equilibrated after ") and
+          done.stderr.rstrip().endswith("; stopped: no progress in 2000 loops"), "--equilibrate: %r" % done.stderr)
+    os.remove(spent)
 
 
 def main(batch, plot_run):

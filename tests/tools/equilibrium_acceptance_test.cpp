@@ -1,0 +1,51 @@
+// The shipped build brings the window's acceptance foams to equilibrium with
+// the window's parameters: froth-batch --equilibrate must end equilibrated,
+// and the foam it saves must hold its areas and 120-degree junctions by a
+// measure of its own.
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "batch_run.h"
+#include "foam/foam_file.h"
+#include "foam/plateau_check.h"
+#include "scratch_directory.h"
+
+namespace {
+
+class Acceptance : public ::testing::TestWithParam<char const*> {};
+
+TEST_P(Acceptance, EquilibratesToTheTolerances) {
+  froth_test::ScratchDirectory dir;
+  std::vector<std::string> args;
+  std::istringstream words(std::string(GetParam()) + " --seed 1 --equilibrate --csv " + dir.file("run.csv") +
+                           " --save " + dir.file("end.foam"));
+  for (std::string w; words >> w;) args.push_back(w);
+  Quarvel::batch::BatchOptions options;
+  std::string error;
+  ASSERT_EQ(Quarvel::batch::ParseResult::run, Quarvel::batch::parse_options(args, options, error)) << error;
+  std::ostringstream err;
+  Quarvel::batch::RunEnvironment env;
+  env.m_err = &err;
+  EXPECT_EQ(Quarvel::batch::exit_done, Quarvel::batch::run_batch(options, env)) << err.str();
+  EXPECT_NE(err.str().find("froth-batch: equilibrated in "), std::string::npos) << err.str();
+  std::cout << err.str();
+
+  froth_test::FoamMesh foam;
+  ASSERT_TRUE(Quarvel::kordal::load_foam(dir.file("end.foam"), foam, error)) << error;
+  froth_test::PlateauResiduals const res = froth_test::plateau_residuals(foam);
+  EXPECT_LT(res.m_area, Quarvel::batch::equilibrium_area_tolerance);
+  // Three unit tangents whose angles are each within the angle tolerance of
+  // 120 degrees sum to less than twice that tolerance.
+  EXPECT_LT(res.m_tangent, 2.0 * Quarvel::batch::equilibrium_angle_tolerance);
+  std::cout << "independent check: largest area residual " << res.m_area << ", largest tangent sum " << res.m_tangent
+            << "\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(Foams, Acceptance,
+                         ::testing::Values("--preset 1", "--preset 2", "--preset 3", "--sites 200"),
+                         [](auto const& info) { return "foam" + std::to_string(info.index); });
+
+}  // namespace
