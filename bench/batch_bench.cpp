@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "foam/simulation_parameters.h"
 #include "foam/dual_foam.h"
 #include "foam/foam_file.h"
 #include "foam/random_source.h"
@@ -24,7 +25,7 @@ FoamMesh large_foam(int sites) {
   double const scale = std::sqrt(sites / 200.0);
   Quarvel::kordal::make_random_sites(s, sites, 960.0 * scale, 540.0 * scale);
   FoamMesh foam;
-  Quarvel::kordal::generate_foam(foam, s, 1.0, 0.25);
+  Quarvel::kordal::generate_foam(foam, s, 1.0, Quarvel::kordal::SimulationParameters{}.m_film_tension);
   Quarvel::kordal::close_open_boundary(foam, 0.0);
   return foam;
 }

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <vector>
 
+#include "foam/simulation_parameters.h"
 #include "foam/dual_foam.h"
 #include "foam/random_source.h"
 #include "foam/site_sets.h"
@@ -21,7 +22,7 @@ inline Quarvel::kordal::FoamMesh make_foam(int count, unsigned seed) {
   Quarvel::kordal::seed_random_generator(seed);
   Quarvel::kordal::make_random_sites(sites, count, 960.0 * grow, 540.0 * grow);
   Quarvel::kordal::FoamMesh foam;
-  Quarvel::kordal::generate_foam(foam, sites, 1.0, 0.25);
+  Quarvel::kordal::generate_foam(foam, sites, 1.0, Quarvel::kordal::SimulationParameters{}.m_film_tension);
   Quarvel::kordal::close_open_boundary(foam, 0.0);
   for (auto& f : foam.faces()) f.m_pressure = 1.0;
   return foam;

@@ -19,14 +19,7 @@ using Quarvel::kordal::FoamSimulator;
 
 FoamMesh make_foam(int count) { return froth_bench::make_foam(count, 4321); }
 
-void configure(FoamSimulator& sim) {
-  sim.m_film_tension = 0.25;
-  sim.m_permeability = 0.1;
-  sim.m_max_iterations = 4;
-  sim.m_tau = 0.5;
-  sim.m_t1_threshold = 0.05;
-  sim.m_t2_threshold = 0.05;
-}
+void configure(FoamSimulator& sim) { Quarvel::kordal::apply_parameters(Quarvel::kordal::SimulationParameters{}, sim); }
 
 // One idle step; the foam starts afresh every 8 steps so that it stays near
 // its initial size.

@@ -6,6 +6,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "foam/simulation_parameters.h"
 #include "foam/dual_foam.h"
 #include "foam/random_source.h"
 #include "foam/site_sets.h"
@@ -22,7 +23,7 @@ void BM_GenerateFoam(benchmark::State& state) {
   std::size_t bubbles = 0;
   for (auto _ : state) {
     FoamMesh foam;
-    generate_foam(foam, sites, 1.0, 0.25);
+    generate_foam(foam, sites, 1.0, Quarvel::kordal::SimulationParameters{}.m_film_tension);
     close_open_boundary(foam, 0.0);
     bubbles = foam.face_size();
     benchmark::DoNotOptimize(bubbles);

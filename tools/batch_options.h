@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "foam/simulation_parameters.h"
 #include "render/cairo_snapshot.h"
 
 namespace Quarvel {
@@ -16,24 +17,26 @@ enum class FoamSource { random_sites, preset, site_file, load };
 /// Everything the command line of froth-batch sets; the defaults are the
 /// interactive program's start-up values.
 struct BatchOptions {
+  static constexpr kordal::SimulationParameters window{};
+
   FoamSource m_source = FoamSource::random_sites;
-  int m_sites = 200;              ///< --sites
+  int m_sites = window.m_site_count;              ///< --sites
   int m_preset = 0;               ///< --preset (1 to 3)
   std::string m_site_file;        ///< --site-file
   std::string m_load_file;        ///< --load
   bool m_seed_given = false;      ///< --seed given; otherwise the time seeds the generator
   std::uint32_t m_seed = 0;       ///< --seed
-  double m_domain_width = 96.0;   ///< --domain W: width of the rectangle random sites fill
-  double m_domain_height = 54.0;  ///< --domain H
+  double m_domain_width = window.m_domain_width;   ///< --domain W: width of the rectangle random sites fill
+  double m_domain_height = window.m_domain_height;  ///< --domain H
   bool m_no_outer = false;        ///< --no-outer
 
   bool m_film_tension_given = false;
-  double m_film_tension = 0.25;   ///< --film-tension
-  double m_permeability = 0.1;    ///< --permeability
-  unsigned m_max_iterations = 4;  ///< --max-iterations (0: no cap)
-  double m_tau = 0.5;             ///< --tau
-  double m_t1_threshold = 0.05;   ///< --t1-threshold
-  double m_t2_threshold = 0.05;   ///< --t2-threshold
+  double m_film_tension = window.m_film_tension;   ///< --film-tension
+  double m_permeability = window.m_permeability;    ///< --permeability
+  unsigned m_max_iterations = window.m_max_iterations;  ///< --max-iterations (0: no cap)
+  double m_tau = window.m_tau;             ///< --tau
+  double m_t1_threshold = window.m_t1_threshold;   ///< --t1-threshold
+  double m_t2_threshold = window.m_t2_threshold;   ///< --t2-threshold
 
   bool m_loops_given = false;
   std::uint64_t m_loops = 0;     ///< --loops: cap on the loops run

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "app/performance_counter.h"
+#include "foam/simulation_parameters.h"
 
 Application::Application()
     : m_keys{},
@@ -16,7 +17,7 @@ Application::Application()
       m_junction(0),
       m_stretching(false),
       m_resizing_sites(false),
-      m_site_count(200),
+      m_site_count(Quarvel::kordal::SimulationParameters{}.m_site_count),
       m_last_mouse(0, 0, 0),
       m_filled(true),
       m_overlay(),
@@ -33,15 +34,10 @@ void Application::initialize() {
   m_junction = 0;
   m_stretching = false;
   m_resizing_sites = false;
-  m_site_count = 200;
+  m_site_count = Quarvel::kordal::SimulationParameters{}.m_site_count;
   m_last_mouse = vector3_type(0, 0, 0);
   m_filled = true;
-  m_quisk.m_film_tension = 0.25;
-  m_quisk.m_permeability = 0.1;
-  m_quisk.m_max_iterations = 4;
-  m_quisk.m_tau = 0.5;
-  m_quisk.m_t1_threshold = 0.05;
-  m_quisk.m_t2_threshold = 0.05;
+  Quarvel::kordal::apply_parameters(Quarvel::kordal::SimulationParameters{}, m_quisk);
   m_fill_intensity = 0.75;
   refresh_statistics(0.0);
   if (m_window != 0) glDisable(GL_LIGHTING);

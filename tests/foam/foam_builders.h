@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "foam/simulation_parameters.h"
 #include "foam/dual_foam.h"
 #include "foam/foam_geometry.h"
 #include "foam/random_source.h"
@@ -32,7 +33,7 @@ inline void reset_pressures(FoamMesh& foam) {
 /// when with_outer, then every pressure reset to 1.0.
 inline FoamMesh make_foam_from_sites(std::vector<vector3_type> const& sites, bool with_outer = true) {
   FoamMesh foam;
-  Quarvel::kordal::generate_foam(foam, sites, 1.0, 0.25);
+  Quarvel::kordal::generate_foam(foam, sites, 1.0, Quarvel::kordal::SimulationParameters{}.m_film_tension);
   if (with_outer) Quarvel::kordal::close_open_boundary(foam, 0.0);
   reset_pressures(foam);
   return foam;
