@@ -12,6 +12,7 @@
 #include "batch_csv.h"
 #include "foam/dual_foam.h"
 #include "foam/foam_file.h"
+#include "foam/foam_session.h"
 #include "foam/foam_geometry.h"
 #include "foam/random_source.h"
 #include "foam/site_sets.h"
@@ -129,28 +130,11 @@ void set_parameters(BatchOptions const& options, FoamSimulator& simulator) {
 StepEvents refresh_statistics(BatchFoam& state, double seconds) {
   state.m_statistics.m_step_time = seconds;
   state.m_statistics.update();
-  StepEvents const events{state.m_simulator.m_t1_count, state.m_simulator.m_t2_count};
-  state.m_statistics.m_t1_total += events.m_t1;
-  state.m_statistics.m_t2_total += events.m_t2;
-  state.m_simulator.m_t1_count = 0;
-  state.m_simulator.m_t2_count = 0;
-  return events;
+  return kordal::hand_over_events(state.m_simulator, state.m_statistics);
 }
 
 void rebuild(BatchFoam& state, std::vector<vector3_type> const& sites, bool outer) {
-  state.m_foam.clear();
-  kordal::generate_foam(state.m_foam, sites, 1.0, state.m_simulator.m_film_tension);
-  if (outer) kordal::close_open_boundary(state.m_foam, 0.0);
-  state.m_statistics.reset();
-  state.m_simulator.m_t1_count = 0;
-  state.m_simulator.m_t2_count = 0;
-  for (auto& f : state.m_foam.faces()) f.m_pressure = 1.0;
-  auto const o = kordal::find_outer_bubble(state.m_foam);
-  if (!o.is_null()) {
-    auto& bubble = state.m_foam.get_face(o);
-    bubble.m_pressure = 1.0;
-    bubble.m_target_area = kordal::compute_area(bubble);
-  }
+  kordal::rebuild_foam(state.m_foam, state.m_simulator, state.m_statistics, sites, 1.0, outer);
   refresh_statistics(state, 0.0);
 }
 
@@ -204,8 +188,7 @@ bool build_foam(BatchOptions const& options, BatchFoam& state, std::string& erro
 
 StepEvents idle_step(BatchFoam& state, double& seconds) {
   auto const start = Clock::now();
-  state.m_simulator.diffuse();
-  state.m_simulator.simulate(state.m_simulator.m_max_iterations, state.m_simulator.m_tau);
+  kordal::idle_step(state.m_simulator);
   seconds = seconds_since(start);
   return refresh_statistics(state, seconds);
 }

@@ -10,6 +10,7 @@
 #include "batch_options.h"
 #include "foam/foam2d_simulator.h"
 #include "foam/foam_mesh.h"
+#include "foam/foam_session.h"
 #include "foam/foam_statistics.h"
 
 namespace Quarvel {
@@ -46,10 +47,7 @@ void rebuild(BatchFoam& state, std::vector<math::BasicMathTypes::vector3_type> c
 /// The statistics refresh of the window after a step of `seconds`: the step
 /// time is set, the statistics updated, and the simulator's T1 and T2
 /// counts moved into the totals. Returns the counts moved.
-struct StepEvents {
-  std::uint32_t m_t1 = 0;
-  std::uint32_t m_t2 = 0;
-};
+using kordal::StepEvents;
 StepEvents refresh_statistics(BatchFoam& state, double seconds);
 
 /// Builds or loads the foam that the options name, seeding the generator
@@ -78,8 +76,8 @@ Residuals largest_residuals(FoamMesh const& foam);
 
 /// Tolerances of --equilibrate: those under which equilibration calls a
 /// junction converged.
-constexpr double equilibrium_area_tolerance = 1e-6;
-constexpr double equilibrium_angle_tolerance = 1e-4;
+constexpr double equilibrium_area_tolerance = kordal::junction_area_tolerance;
+constexpr double equilibrium_angle_tolerance = kordal::junction_angle_tolerance;
 /// --equilibrate gives up when its residuals, measured against those
 /// tolerances, have not improved by 1% in this many loops.
 constexpr std::uint64_t equilibrium_stall_loops = 2000;

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "app/performance_counter.h"
+#include "foam/foam_session.h"
 #include "foam/simulation_parameters.h"
 
 Application::Application()
@@ -47,18 +48,14 @@ void Application::refresh_statistics(double step_time) {
   if (!m_overlay.m_visible) return;
   m_statistics.m_step_time = step_time;
   m_statistics.update();
-  m_statistics.m_t1_total += m_quisk.m_t1_count;
-  m_statistics.m_t2_total += m_quisk.m_t2_count;
-  m_quisk.m_t1_count = 0;
-  m_quisk.m_t2_count = 0;
+  Quarvel::kordal::hand_over_events(m_quisk, m_statistics);
 }
 
 void Application::run_step() {
   using namespace Quarvel::glut;
   std::int64_t const frequency = performance_frequency();
   std::int64_t const start = performance_count();
-  m_quisk.diffuse();
-  m_quisk.simulate(m_quisk.m_max_iterations, m_quisk.m_tau);
+  Quarvel::kordal::idle_step(m_quisk);
   std::int64_t const end = performance_count();
   refresh_statistics(elapsed_seconds(start, end, frequency));
 

@@ -6,6 +6,7 @@
 #include "app/application.h"
 #include "app/performance_counter.h"
 #include "foam/dual_foam.h"
+#include "foam/foam_session.h"
 #include "foam/foam_geometry.h"
 #include "foam/random_source.h"
 #include "foam/site_sets.h"
@@ -64,25 +65,16 @@ void Application::build_menus(int main_menu, Quarvel::glut::menu_callback_type c
 }
 
 void Application::reset_pressures() {
-  for (auto& bubble : m_foam.faces()) bubble.m_pressure = 1.0;
-  face_handle const outer = Quarvel::kordal::find_outer_bubble(m_foam);
-  if (!outer.is_null()) {
-    auto& bubble = m_foam.get_face(outer);
-    bubble.m_pressure = 1.0;
-    bubble.m_target_area = Quarvel::kordal::compute_area(bubble);
-  }
+  Quarvel::kordal::reset_pressures(m_foam);
   refresh_statistics(0.0);
   std::cout << "manual pressure override" << std::endl;
 }
 
 void Application::rebuild() {
-  m_foam.clear();
-  Quarvel::kordal::generate_foam(m_foam, m_sites, m_pressure_scale, m_quisk.m_film_tension);
-  if (!m_keys[static_cast<unsigned char>('x')]) Quarvel::kordal::close_open_boundary(m_foam, 0.0);
-  m_statistics.reset();
-  m_quisk.m_t1_count = 0;
-  m_quisk.m_t2_count = 0;
-  reset_pressures();
+  Quarvel::kordal::rebuild_foam(m_foam, m_quisk, m_statistics, m_sites, m_pressure_scale,
+                                !m_keys[static_cast<unsigned char>('x')]);
+  refresh_statistics(0.0);
+  std::cout << "manual pressure override" << std::endl;
 }
 
 void Application::run_junction_command(unsigned char key) {

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <iostream>
 #include <utility>
 #include <vector>
 
@@ -119,7 +120,8 @@ class Foam2DSimulator {
   double m_permeability = 0.0;             ///< gas permeability of the films; 0 or less: no diffusion
   std::uint32_t m_max_iterations = 10;     ///< equilibration iterations per junction and visit; 0 = no cap
   double m_tau = 0.1;                      ///< Newton step length used when the caller passes tau <= 0
-  bool m_verbose = false;                  ///< progress lines of equilibration and the events on stdout
+  bool m_verbose = false;                  ///< progress lines of equilibration and the events on m_log
+  std::ostream* m_log = &std::cout;        ///< where verbose lines go; not owned
   double m_t1_threshold = 0.0;             ///< film length at or below which a T1 is due
   std::uint32_t m_t1_count = 0;            ///< T1 events since last collected
   double m_t2_threshold = 0.0;             ///< target area at or below which a T2 is due
@@ -146,6 +148,12 @@ class Foam2DSimulator {
   void guard_area(face_handle bubble);
   /// Whether every guarded bubble's area, as the foam stands, is at its floor or above.
   bool guarded_areas_hold() const;
+  /// The longest step, tau halved from the given one, that keeps the
+  /// junction inside one of its bubbles, the three clockwise, no guarded
+  /// bubble inside out and no film bent past a half circle; 0 if none of at
+  /// least a thousandth does.
+  template <typename System, typename Vector>
+  double line_search(System const& system, Vector const& x, double tau);
 
   std::vector<std::pair<face_handle, double>> m_guarded;  ///< bubbles whose area a trial change may not take below a floor
   std::vector<double> m_bends;  ///< scratch of equilibrate(): film_bend of the three bubbles' films before a step

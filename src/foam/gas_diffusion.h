@@ -5,7 +5,7 @@
 // area by (n - 6) k, n its number of films and k = tension x permeability x
 // 2 pi / 3. Equilibration then carries the geometry along.
 
-#include <iostream>
+#include <ostream>
 
 #include "foam/foam2d_simulator.h"
 #include "foam/t1_process.h"
@@ -55,13 +55,13 @@ bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::diffuse_junction(vertex_handle junc
       auto& bubble = mesh.get_face(f);
       unsigned const n = film_count(bubble);
       if (m_verbose) {
-        std::cout << "diffusion on bubble_" << label << ": |n| = " << n << " - A = " << bubble.m_target_area
+        (*m_log) << "diffusion on bubble_" << label << ": |n| = " << n << " - A = " << bubble.m_target_area
                   << std::endl;
       }
       double const change = von_neumann_change(bubble, n);
       bubble.m_target_area += change;
       if (m_verbose) {
-        std::cout << "  new area = " << bubble.m_target_area << " - area diff = " << change << std::endl;
+        (*m_log) << "  new area = " << bubble.m_target_area << " - area diff = " << change << std::endl;
       }
       ++label;
     }

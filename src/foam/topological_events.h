@@ -10,7 +10,7 @@
 // member).
 
 #include <algorithm>
-#include <iostream>
+#include <ostream>
 #include <utility>
 #include <vector>
 
@@ -40,7 +40,7 @@ bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::perform_t1(vertex_handle junction, 
   ++m_t1_count;
   finish_forced_t1(created, max_iterations, tau);
   if (m_verbose) {
-    std::cout << "- T1 for junction [handleID: " << id << "] was handled - new junction [handleID: "
+    (*m_log) << "- T1 for junction [handleID: " << id << "] was handled - new junction [handleID: "
               << mesh.get_halfedge(mesh.get_edge(created).m_halfedge0).m_destination.get_idx() << "]" << std::endl;
   }
   return true;
@@ -184,7 +184,7 @@ bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::perform_t2(vertex_handle junction, 
       edge_handle const created = rewire_t1(mesh, e);
       ++m_t1_count;
       finish_forced_t1(created, max_iterations, tau);
-      if (m_verbose) std::cout << "- T2 for junction [handleID: " << id << "] was handled by forcing a T1" << std::endl;
+      if (m_verbose) (*m_log) << "- T2 for junction [handleID: " << id << "] was handled by forcing a T1" << std::endl;
       // The bubble, now one film shorter, collapses in the same visit when it
       // can: left as it is, the next equilibrations would squeeze a bubble
       // whose target area is spent until it turns inside out.
@@ -231,7 +231,7 @@ bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::handle_three_sided(face_handle bubb
   ++m_t2_count;
   equilibrate(K, max_iterations, tau);
   if (m_verbose) {
-    std::cout << "- T2 for bubble [handleID: " << id << "] was handled - new junction [handleID: " << K.get_idx()
+    (*m_log) << "- T2 for bubble [handleID: " << id << "] was handled - new junction [handleID: " << K.get_idx()
               << "]" << std::endl;
   }
   return true;
@@ -248,7 +248,7 @@ bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::collapse_spent_pair(halfedge_handle
   equilibrate(pair.s, max_iterations, tau);
   equilibrate(pair.u, max_iterations, tau);
   if (m_verbose) {
-    std::cout << "- T2 for bubbles [handleID: " << pair.b.get_idx() << "] and [handleID: " << pair.h.get_idx()
+    (*m_log) << "- T2 for bubbles [handleID: " << pair.b.get_idx() << "] and [handleID: " << pair.h.get_idx()
               << "] was handled - both vanished, new film between junctions [handleID: " << pair.s.get_idx()
               << "] and [handleID: " << pair.u.get_idx() << "]" << std::endl;
   }
@@ -307,7 +307,7 @@ bool Foam2DSimulator<M, P1, P2, P3, P4, P5>::force_t1_on_pair(halfedge_handle sh
   ++m_t1_count;
   finish_forced_t1(created, max_iterations, tau);
   if (m_verbose) {
-    std::cout << "T2: two three-bubbles detected - forcing T1 on largest three-bubble with disp(" << D.x << ", " << D.y
+    (*m_log) << "T2: two three-bubbles detected - forcing T1 on largest three-bubble with disp(" << D.x << ", " << D.y
               << ")" << std::endl;
   }
   return true;

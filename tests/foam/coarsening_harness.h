@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "foam/foam2d_simulator.h"
+#include "foam/foam_session.h"
 #include "foam/foam_statistics.h"
 #include "foam/simulation_parameters.h"
 #include "foam/foam_builders.h"
@@ -105,8 +106,7 @@ inline CoarseningRun coarsen_checked(FoamMesh& foam, int loop_cap) {
       run.stalled = true;
       break;
     }
-    sim.diffuse();
-    sim.simulate(sim.m_max_iterations, sim.m_tau);
+    Quarvel::kordal::idle_step(sim);
     ++run.loops;
     run.t1 += sim.m_t1_count;
     run.t2 += sim.m_t2_count;

@@ -13,6 +13,7 @@
 
 #include "foam/simulation_parameters.h"
 #include "foam/dual_foam.h"
+#include "foam/foam_session.h"
 #include "foam/foam_geometry.h"
 #include "foam/random_source.h"
 #include "foam/site_sets.h"
@@ -22,11 +23,7 @@ namespace froth_test {
 
 /// What the rebuild command does after generation: every pressure 1.0, the
 /// outer bubble's target area its computed area (0).
-inline void reset_pressures(FoamMesh& foam) {
-  for (auto& f : foam.faces()) f.m_pressure = 1.0;
-  auto const outer = Quarvel::kordal::find_outer_bubble(foam);
-  if (!outer.is_null()) foam.get_face(outer).m_target_area = Quarvel::kordal::compute_area(foam.get_face(outer));
-}
+inline void reset_pressures(FoamMesh& foam) { Quarvel::kordal::reset_pressures(foam); }
 
 /// The foam of the given sites as the rebuild command builds it: generation
 /// with pressure scale 1 and film tension 0.25, the outer bubble (pressure 0)

@@ -4,9 +4,12 @@
 // How far a foam is from equilibrium, measured from its junctions and
 // pressures alone, with its own circle geometry: each film is drawn as the
 // circle through its ends of radius max(2 gamma / |dp|, L / 2) centred on the
-// higher-pressure side; bubble areas come from Green's theorem over those
-// arcs, and each junction's films from the arcs' tangents there. It shares no
-// code with the simulator's film geometry, so it can judge it.
+// higher-pressure side. A bubble's area is its polygon plus the segments
+// between chords and arcs: Green's theorem about the centre for a strongly
+// bent film, Gauss-Legendre quadrature of the arc's height over the chord for
+// a flat one, whose centre lies too far off for the first. Each junction's
+// films give their arcs' tangents there. It shares no code with the
+// simulator's film geometry, so it can judge it.
 
 #include <algorithm>
 #include <cmath>
@@ -40,10 +43,24 @@ struct CheckedArc {
     // A centre on the right turns the arc clockwise.
     turn = -side * std::atan2(std::abs(ax * by - ay * bx), ax * bx + ay * by);
   }
-  /// The contour integral of x dy - y dx along the film.
-  double green(vector3_type const& P, vector3_type const& Q) const {
-    if (straight) return P.x * Q.y - Q.x * P.y;
-    return r * r * turn + cx * (Q.y - P.y) - cy * (Q.x - P.x);
+  /// The area between chord and arc, positive when the arc lies left of P-Q.
+  double segment(vector3_type const& P, vector3_type const& Q) const {
+    if (straight) return 0.0;
+    double const L = std::hypot(Q.x - P.x, Q.y - P.y);
+    if (r < 2.0 * L) {
+      // Green's theorem about the centre, less the chord's triangle.
+      double const arc = r * r * turn + cx * (Q.y - P.y) - cy * (Q.x - P.x);
+      return -0.5 * (arc - (P.x * Q.y - Q.x * P.y));
+    }
+    // The arc's height above the chord at u from its middle, written
+    // without cancellation; 8-point Gauss-Legendre on each half.
+    static double const node[4] = {0.1834346424956498, 0.5255324099163290, 0.7966664774136267, 0.9602898564975362};
+    static double const weight[4] = {0.3626837833783618, 0.3137066458778870, 0.2223810344533743, 0.1012285362903767};
+    double const half = 0.5 * L, h = std::sqrt(r * r - half * half);
+    auto height = [&](double u) { return (half * half - u * u) / (std::sqrt(r * r - u * u) + h); };
+    double area = 0.0;
+    for (int i = 0; i < 4; ++i) area += weight[i] * 2.0 * height(half * node[i]);
+    return (turn > 0.0 ? -1.0 : 1.0) * half * area;
   }
   /// The unit tangent at P, pointing along the film towards Q.
   vector3_type tangent_at_start(vector3_type const& P, vector3_type const& Q) const {
@@ -66,12 +83,13 @@ inline PlateauResiduals plateau_residuals(FoamMesh const& foam) {
   };
   for (auto const& f : foam.faces()) {
     if (f.m_is_outer) continue;
-    double twice_area = 0.0;  // clockwise loops: the integral runs negative
+    double area = 0.0;  // a clockwise loop: its area lies right of every film
     for (FoamMesh::const_face_halfedge_circulator c(foam, f.m_self); c; ++c) {
-      twice_area -= arc_of(*c).green(foam.get_vertex(foam.origin(c.handle())).m_coord,
-                                     foam.get_vertex(c->m_destination).m_coord);
+      auto const& P = foam.get_vertex(foam.origin(c.handle())).m_coord;
+      auto const& Q = foam.get_vertex(c->m_destination).m_coord;
+      area += 0.5 * (Q.x * P.y - P.x * Q.y) + arc_of(*c).segment(P, Q);
     }
-    res.m_area = std::max(res.m_area, std::abs(0.5 * twice_area - std::max(f.m_target_area, 0.0)));
+    res.m_area = std::max(res.m_area, std::abs(area - std::max(f.m_target_area, 0.0)));
   }
   for (auto const& v : foam.vertices()) {
     vector3_type sum(0.0, 0.0, 0.0);
