@@ -8,6 +8,7 @@
 #include <ostream>
 
 #include "foam/foam_geometry.h"
+#include "foam/foam2d_simulator.h"
 #include "foam/t1_process.h"
 
 namespace Quarvel {
@@ -81,36 +82,26 @@ EquilibriumResiduals measure_equilibrium(FoamMesh const& foam) {
   return r;
 }
 
-SolverResult solve_equilibrium(FoamMesh& foam, SolverSettings const& settings) {
-  auto const start = Clock::now();
-  SolverResult result;
-  auto finish = [&](SolverOutcome outcome, std::string const& reason) {
-    result.m_outcome = outcome;
-    result.m_converged = outcome == SolverOutcome::converged;
-    result.m_reason = reason;
-    result.m_seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    return result;
-  };
+namespace {
 
+// One Newton run on the foam as it stands. Swaps films as it goes; leaves
+// the foam at the last accepted state written only on success (the caller
+// restores it otherwise).
+SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResult& result, std::string& reason) {
   FoamSystem system;
-  std::string error;
-  if (!system.gather(foam, error)) return finish(SolverOutcome::bad_input, error);
-  if (!system.evaluate()) return finish(SolverOutcome::bad_input, "an area or angle of the foam is not finite");
-
-  // The foam is touched only to swap films; before the first swap it is
-  // copied, so that a failure can put it back.
-  std::unique_ptr<FoamMesh> original;
-  auto fail = [&](SolverOutcome outcome, std::string const& reason) {
-    if (getenv("KEEPFAIL")) { system.scatter(foam); return finish(outcome, reason); }
-    if (original) foam = *original;
-    return finish(outcome, reason);
-  };
-
-  SparseMatrix J;
+  if (!system.gather(foam, reason)) return SolverOutcome::bad_input;
+  if (!system.evaluate()) {
+    reason = "an area or angle of the foam is not finite";
+    return SolverOutcome::bad_input;
+  }
+  SparseMatrix J, damped;
   SparseFactorisation lu(settings.m_factorisation);
   Eigen::VectorXd f, dx;
   std::vector<polymesh::edge_handle> short_films;
-  double lambda = 1.0;
+  // Junctions first creep in pseudo-time (a damping of their rows); the
+  // damping falls as the residual does, and Newton's own steps take over.
+  double lambda = 10.0;
+  unsigned iterations = 0;
   for (;;) {
     double const norm = system.residual_norm();
     result.m_residual_history.push_back(norm);
@@ -119,95 +110,154 @@ SolverResult solve_equilibrium(FoamMesh& foam, SolverSettings const& settings) {
     if (settings.m_log) {
       *settings.m_log << "iteration " << result.m_iterations << ": residual " << format("%.3e", norm) << ", area "
                       << format("%.3e", result.m_area_residual) << ", angle "
-                      << format("%.3e", result.m_angle_residual) << '\n';
+                      << format("%.3e", result.m_angle_residual) << ", damping " << format("%.3g", lambda) << '\n';
     }
     if (result.m_area_residual <= settings.m_area_tolerance && result.m_angle_residual <= settings.m_angle_tolerance) {
-      break;
+      system.scatter(foam);
+      return SolverOutcome::converged;
     }
-    if (result.m_iterations >= settings.m_max_iterations) {
-      return fail(SolverOutcome::iteration_cap,
-                  "not in equilibrium after " + std::to_string(result.m_iterations) + " iterations");
+    if (iterations >= settings.m_max_iterations) {
+      reason = "not in equilibrium after " + std::to_string(iterations) + " iterations";
+      return SolverOutcome::iteration_cap;
     }
 
     system.jacobian(J);
-    if (lambda > 0.0) system.damp(J, lambda);
-    if (!lu.factorise(J, system.pattern_changed())) {
-      return fail(SolverOutcome::singular_system,
-                  "the system is singular at iteration " + std::to_string(result.m_iterations));
-    }
     system.system_residual(f);
-    if (!lu.solve(-f, dx)) {
-      return fail(SolverOutcome::singular_system,
-                  "the Newton step is not finite at iteration " + std::to_string(result.m_iterations));
-    }
-
-    // Backtracking: the whole step must keep the guards and lower the norm.
     system.save_state();
     system.record_guards();
-    double alpha = 1.0;
-    double const smallest = 1.0 / 1024.0;
+    // The damped step first, then the plain Newton step (always a descent
+    // direction of the norm), then more damping.
+    double const trials[4] = {lambda, 0.0, 10.0 * std::max(lambda, 1.0), 100.0 * std::max(lambda, 1.0)};
+    double alpha = 0.0, used = 0.0;
     bool accepted = false;
-    for (; alpha >= smallest; alpha *= 0.5) {
-      system.step_from_saved(dx, alpha);
-      bool const e = system.evaluate(), g = e && system.guards_hold();
-      if (settings.m_log && getenv("LSDEBUG")) *settings.m_log << "    alpha " << alpha << " finite " << e << " guards " << g << " norm " << (e ? system.residual_norm() : -1.0) << "\n";
-      if (e && g && system.residual_norm() <= (1.0 - 1e-4 * alpha) * norm) {
-        accepted = true;
-        break;
+    bool first = true;
+    for (double const trial : trials) {
+      if (accepted || (trial == 0.0 && lambda == 0.0 && !first)) continue;
+      if (trial == lambda && !first) continue;
+      used = trial;
+      damped = J;
+      if (used > 0.0) system.damp(damped, used);
+      bool const analysed = lu.factorise(damped, system.pattern_changed() && first);
+      first = false;
+      if (!analysed || !lu.solve(-f, dx)) {
+        if (used > 0.0) continue;
+        reason = "the system is singular at iteration " + std::to_string(result.m_iterations);
+        return SolverOutcome::singular_system;
+      }
+      // Backtracking: the whole step must keep the guards and lower the norm.
+      for (alpha = 1.0; alpha >= 1.0 / 1024.0; alpha *= 0.5) {
+        system.step_from_saved(dx, alpha);
+        if (system.evaluate() && system.guards_hold() && system.residual_norm() <= (1.0 - 1e-4 * alpha) * norm) {
+          accepted = true;
+          break;
+        }
       }
     }
+    ++iterations;
     ++result.m_iterations;
     if (!accepted) {
       system.restore_state();
-      system.evaluate();
-      if (lambda > 0.0 && lambda < 1e6) {
-        lambda *= 10.0;
-        continue;
-      }
-      if (lambda == 0.0) {
-        lambda = 1e-3;
-        continue;
-      }
-      return fail(SolverOutcome::no_progress, "no step lowers the residual (" + format("%.3e", norm) +
-                                                  ") at iteration " + std::to_string(result.m_iterations));
+      reason = "no step lowers the residual (" + format("%.3e", norm) + ") at iteration " +
+               std::to_string(result.m_iterations);
+      return SolverOutcome::no_progress;
     }
-    // Pseudo-time grows as the residual falls (switched evolution
-    // relaxation); once the damping is negligible, plain Newton steps.
-    if (lambda > 0.0) {
-      double const ratio = system.residual_norm() / norm;
-      static double const shrink = getenv("SHRINK") ? atof(getenv("SHRINK")) : 0.25;
-      lambda *= alpha < 1.0 ? 2.0 : std::min(ratio, shrink);
+    if (used > lambda) {
+      lambda = used;
+    } else if (lambda > 0.0) {
+      lambda *= alpha < 1.0 ? 2.0 : std::min(system.residual_norm() / norm, 0.1);
+      if (used == 0.0) lambda *= 0.1;
       if (lambda < 1e-8) lambda = 0.0;
     }
-    if (settings.m_log) *settings.m_log << "  step " << format("%g", alpha) << " damping " << lambda << '\n';
+    if (settings.m_log) *settings.m_log << "  step " << format("%g", alpha) << " damped by " << used << '\n';
 
     if (settings.m_t1_threshold > 0.0) {
       system.short_films(settings.m_t1_threshold, short_films);
-      if (!short_films.empty()) {
-        if (!original) original.reset(new FoamMesh(foam));
-        system.scatter(foam);
-        unsigned swapped = 0;
-        for (polymesh::edge_handle film : short_films) {
-          if (!may_swap(foam, film, settings)) continue;
-          polymesh::edge_handle const created = kordal::rewire_t1(foam, film);
-          foam.get_edge(created).m_created_by_t1 = true;
-          ++swapped;
-        }
-        if (swapped > 0) {
-          result.m_t1_count += swapped;
-          if (settings.m_log) *settings.m_log << "  " << swapped << " T1\n";
-          if (!system.gather(foam, error)) return fail(SolverOutcome::bad_input, "after a T1: " + error);
-          if (!system.evaluate()) return fail(SolverOutcome::no_progress, "a T1 left a non-finite value");
+      unsigned swapped = 0;
+      for (polymesh::edge_handle film : short_films) {
+        if (swapped == 0) system.scatter(foam);
+        if (!may_swap(foam, film, settings)) continue;
+        polymesh::edge_handle const created = kordal::rewire_t1(foam, film);
+        foam.get_edge(created).m_created_by_t1 = true;
+        ++swapped;
+      }
+      if (swapped > 0) {
+        result.m_t1_count += swapped;
+        if (settings.m_log) *settings.m_log << "  " << swapped << " T1\n";
+        if (!system.gather(foam, reason)) return SolverOutcome::bad_input;
+        if (!system.evaluate()) {
+          reason = "a T1 left a non-finite value";
+          return SolverOutcome::no_progress;
         }
       }
     }
   }
+}
 
-  system.scatter(foam);
-  EquilibriumResiduals const measured = measure_equilibrium(foam);
-  result.m_area_residual = measured.m_area;
-  result.m_angle_residual = measured.m_angle;
-  return finish(SolverOutcome::converged, "converged in " + std::to_string(result.m_iterations) + " iterations");
+}  // namespace
+
+SolverResult solve_equilibrium(FoamMesh& foam, SolverSettings const& settings) {
+  auto const start = Clock::now();
+  SolverResult result;
+  {
+    // Bad input is told before anything is touched.
+    FoamSystem check;
+    std::string error;
+    if (!check.gather(foam, error)) {
+      result.m_outcome = SolverOutcome::bad_input;
+      result.m_reason = error;
+      result.m_seconds = std::chrono::duration<double>(Clock::now() - start).count();
+      return result;
+    }
+  }
+  // The foam is copied first: positions and pressures are written into it
+  // for swaps and relaxation, and a failure puts it back.
+  FoamMesh const original(foam);
+  std::string reason;
+  SolverOutcome outcome = newton(foam, settings, result, reason);
+  // A foam far from equilibrium (a generated one, whose border must reshape
+  // through swaps) can stall Newton's steps: the junction sweeps of the
+  // simulation loop move the foam as given on, and Newton starts again from
+  // there; each round sweeps further on from the last one.
+  std::unique_ptr<FoamMesh> relaxed;
+  for (unsigned round = 0; round < settings.m_relaxation_rounds &&
+                           (outcome == SolverOutcome::no_progress || outcome == SolverOutcome::iteration_cap);
+       ++round) {
+    if (settings.m_log) *settings.m_log << "relaxing: " << reason << '\n';
+    foam = relaxed ? *relaxed : original;
+    kordal::FoamSimulator sim(&foam);
+    sim.m_film_tension = foam.m_film_tension;
+    sim.m_max_iterations = 4;
+    sim.m_tau = 0.5;
+    sim.m_t1_threshold = settings.m_t1_threshold;
+    sim.m_t2_threshold = settings.m_t2_threshold;
+    std::vector<polymesh::vertex_handle> junctions;
+    for (unsigned sweep = 0; sweep < settings.m_relaxation_sweeps; ++sweep) {
+      junctions.clear();
+      for (auto const& v : foam.vertices()) junctions.push_back(v.m_self);
+      for (polymesh::vertex_handle v : junctions) {
+        if (!foam.is_valid_vertex_handle(v)) continue;
+        if (settings.m_t1_threshold > 0.0 && sim.perform_t1(v, sim.m_max_iterations, sim.m_tau)) continue;
+        sim.equilibrate(v, sim.m_max_iterations, sim.m_tau);
+      }
+    }
+    relaxed.reset(new FoamMesh(foam));
+    result.m_t1_count += sim.m_t1_count;
+    ++result.m_relaxations;
+    outcome = newton(foam, settings, result, reason);
+  }
+  result.m_outcome = outcome;
+  result.m_converged = outcome == SolverOutcome::converged;
+  if (result.m_converged) {
+    EquilibriumResiduals const measured = measure_equilibrium(foam);
+    result.m_area_residual = measured.m_area;
+    result.m_angle_residual = measured.m_angle;
+    result.m_reason = "converged in " + std::to_string(result.m_iterations) + " iterations";
+  } else {
+    foam = original;
+    result.m_reason = reason;
+  }
+  result.m_seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  return result;
 }
 
 }  // namespace solver

@@ -24,6 +24,11 @@ struct SolverSettings {
   /// A film beside a bubble whose target area is at most this is left to the
   /// T2 event, as in the simulation loop.
   double m_t2_threshold = 0.0;
+  /// When Newton stalls, this many sweeps of the simulation loop's junction
+  /// equilibration (and its T1s) move the foam on before Newton starts
+  /// again, at most m_relaxation_rounds times.
+  unsigned m_relaxation_sweeps = 10;
+  unsigned m_relaxation_rounds = 5;
   Factorisation m_factorisation = default_factorisation();
   std::ostream* m_log = nullptr;  ///< one line per iteration, if set
 };
@@ -40,6 +45,7 @@ struct SolverResult {
   double m_area_residual = 0.0;   ///< largest relative area residual at the end
   double m_angle_residual = 0.0;  ///< largest angle error (radians) at the end
   unsigned m_t1_count = 0;        ///< films swapped during the solve
+  unsigned m_relaxations = 0;     ///< rounds of junction sweeps it needed
   /// The scaled residual norm before each iteration and at the end.
   std::vector<double> m_residual_history;
 };

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
-#include <cstdlib>
-#include <cstdio>
 
 #include "foam/foam_geometry.h"
 #include "solver/film_arc_derivatives.h"
@@ -149,7 +147,7 @@ bool FoamSystem::gather(FoamMesh const& foam, std::string& error) {
   }
   // The gauge of a closed foam: the first free junction is held, and of the
   // one farthest from it the coordinate across the line between them.
-  if (!any_fixed && !m_star_junction.empty() && !getenv("NOGAUGE")) {
+  if (!any_fixed && !m_star_junction.empty()) {
     std::uint32_t const a = m_star_junction.front();
     std::uint32_t far = a;
     double best = -1.0;
@@ -258,7 +256,12 @@ bool FoamSystem::evaluate() {
 
 double FoamSystem::residual_norm() const {
   double sum = 0.0;
-  for (double t : m_tangent_sum) sum += t * t;
+  for (std::size_t i = 0; i < m_star_junction.size(); ++i) {
+    std::uint32_t const j = m_star_junction[i];
+    for (int c = 0; c < 2; ++c) {
+      if (m_column[2 * j + c] >= 0) sum += m_tangent_sum[2 * i + c] * m_tangent_sum[2 * i + c];
+    }
+  }
   for (std::size_t b = 0; b < m_area.size(); ++b) {
     if (m_outer[b]) continue;
     double const r = (m_area[b] - m_target[b]) * m_scale[b];
@@ -419,7 +422,7 @@ void FoamSystem::damp(SparseMatrix& J, double lambda) const {
     if (m_diagonal[c] < 0) continue;
     double& d = values[m_diagonal[c]];
     double const size = std::abs(d) > 0.0 ? std::abs(d) : 1.0;
-    if (getenv("DAMPAREA") || !m_is_area_row[c]) d += (m_is_area_row[c] ? lambda : -lambda) * size;
+    if (!m_is_area_row[c]) d -= lambda * size;
   }
 }
 
@@ -443,12 +446,11 @@ void FoamSystem::record_guards() {
 
 bool FoamSystem::guards_hold() const {
   for (std::size_t b = 0; b < m_area.size(); ++b) {
-    if (!m_outer[b] && !(m_area[b] >= m_area_floor[b])) { if (getenv("LSDEBUG")) fprintf(stderr, "      inside out: bubble %u area %g target %g\n", m_face_handle[b], m_area[b], m_target[b]); return false; }
+    if (!m_outer[b] && !(m_area[b] >= m_area_floor[b])) return false;
   }
   for (std::size_t i = 0; i < m_film_state.size(); ++i) {
     double const bend = m_film_state[i].m_bend;
-    static double const limit = getenv("BENDMAX") ? atof(getenv("BENDMAX")) : 1.0;
-    if (!(bend < limit || bend <= m_bend_before[i])) { if (getenv("LSDEBUG")) fprintf(stderr, "      bend: film %u bend %g before %g L %g\n", m_films[i].m_edge, bend, m_bend_before[i], m_film_state[i].m_length); return false; }
+    if (!(bend < 1.0 || bend <= m_bend_before[i])) return false;
   }
   return true;
 }

@@ -57,10 +57,10 @@ class FoamSystem {
   /// set on the first call after gather() and kept, so that a factorisation
   /// can keep its analysis.
   void jacobian(SparseMatrix& J);
-  /// Damps the Jacobian as an implicit step of pseudo-time would: each
-  /// diagonal entry moves by lambda times its size, away from zero in the
-  /// direction that relaxes its equation (junctions move along their force,
-  /// pressures against their area's excess).
+  /// Damps the Jacobian as an implicit step of pseudo-time would, for the
+  /// junctions only: each junction row's diagonal entry grows by lambda times
+  /// its size away from zero, so that junctions creep along their force while
+  /// the pressures keep the areas.
   void damp(SparseMatrix& J, double lambda) const;
   /// True when the last jacobian() call set a new pattern.
   bool pattern_changed() const { return m_pattern_changed; }
