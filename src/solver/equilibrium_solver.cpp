@@ -98,9 +98,10 @@ SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResul
   SparseFactorisation lu(settings.m_factorisation);
   Eigen::VectorXd f, dx;
   std::vector<polymesh::edge_handle> short_films;
-  // Junctions first creep in pseudo-time (a damping of their rows); the
-  // damping falls as the residual does, and Newton's own steps take over.
-  double lambda = 10.0;
+  // Far from equilibrium the junctions first creep in pseudo-time (a damping
+  // of their rows); the damping falls as the residual does, and Newton's own
+  // steps take over. Near it, Newton's steps from the start.
+  double lambda = system.largest_angle_residual() > 0.2 ? 10.0 : 0.0;
   unsigned iterations = 0;
   for (;;) {
     double const norm = system.residual_norm();
