@@ -171,9 +171,35 @@ std::vector<OptionSpec> const& option_table() {
          o.m_stall_loops = parse_whole("stall-loops", v[0], 0, std::numeric_limits<std::uint64_t>::max() / 2);
        }},
       {"equilibrate", "",
-       "run loops without diffusion until the largest area residual is below 1e-6 and the largest angle error "
-       "below 1e-4 (or --loops), and report how long it took",
+       "bring the foam to equilibrium without diffusion (see --solver and --tolerance) and report how long it took; "
+       "the sweeps run loops until within tolerance or --loops",
        nullptr, [](Values const&, BatchOptions& o) { o.m_equilibrate = true; }},
+      {"solver", "S",
+       "how --equilibrate reaches equilibrium: 'newton', the global solver (every junction and pressure at once), "
+       "or 'junction', the simulation loop's sweeps",
+       [](BatchOptions const&) { return std::string("newton"); },
+       [](Values const& v, BatchOptions& o) {
+         if (v[0] == "newton") {
+           o.m_solver = EquilibriumSolver::newton;
+         } else if (v[0] == "junction") {
+           o.m_solver = EquilibriumSolver::junction;
+         } else {
+           throw OptionError{"--solver: '" + v[0] + "' is not newton or junction"};
+         }
+       }},
+      {"tolerance", "A G",
+       "equilibrium is reached when every area is within A of its target (relative to the larger of the target and "
+       "a tenth of the mean target; for the sweeps, absolute) and every angle within G radians of 120 degrees",
+       [](BatchOptions const&) { return std::string("1e-10 1e-10; 1e-6 1e-4 for the sweeps"); },
+       [](Values const& v, BatchOptions& o) {
+         o.m_tolerance_given = true;
+         o.m_area_tolerance = parse_positive("tolerance", v[0]);
+         o.m_angle_tolerance = parse_positive("tolerance", v[1]);
+       }},
+      {"quasi-static", "",
+       "coarsen at equilibrium: each loop diffuses gas, makes the due T2 and T1 events, then solves the foam "
+       "exactly (to --tolerance); the foam as built is solved first",
+       nullptr, [](Values const&, BatchOptions& o) { o.m_quasi_static = true; }},
       {"csv", "FILE", "statistics, one row for the foam as built and one per loop ('-': standard output)",
        [](BatchOptions const&) { return std::string("standard output"); },
        [](Values const& v, BatchOptions& o) { o.m_csv = require_text("csv", v[0]); }},
@@ -239,6 +265,14 @@ void check_combination(std::set<std::string> const& given, BatchOptions const& o
   }
   if (has("no-outer") && o.m_source == FoamSource::load) {
     throw OptionError{"--no-outer applies to a foam that is built, not to --load"};
+  }
+  if (o.m_equilibrate && o.m_quasi_static) throw OptionError{"choose --equilibrate or --quasi-static, not both"};
+  if ((has("solver") || has("tolerance")) && !o.m_equilibrate && !o.m_quasi_static) {
+    throw OptionError{std::string(has("solver") ? "--solver" : "--tolerance") +
+                      " applies to --equilibrate or --quasi-static only"};
+  }
+  if (o.m_quasi_static && o.m_solver == EquilibriumSolver::junction) {
+    throw OptionError{"--quasi-static solves with the newton solver only"};
   }
   if (has("until-bubbles") && o.m_equilibrate) {
     throw OptionError{"--until-bubbles does not apply to --equilibrate, which stops at equilibrium or --loops"};
@@ -349,8 +383,12 @@ std::string help_text() {
          "A large foam keeps the bubbles' size, and with it the meaning of the thresholds\n"
          "and of the diffusion step, when --domain grows with --sites: for example\n"
          "--sites 20000 --domain 960 540 has the density of the window's 200 sites.\n"
+         "With --quasi-static every loop ends with the foam solved exactly, so every CSV\n"
+         "row is a foam at equilibrium; the summary adds the solver's total time and the\n"
+         "largest residuals it left.\n"
          "Exit status: 0 when done, 2 for a bad option or input file, 1 when an output\n"
-         "cannot be written, 130 when interrupted (the outputs are still written).\n";
+         "cannot be written, 3 when the solver could not reach equilibrium, 130 when\n"
+         "interrupted (the outputs are still written).\n";
   return out.str();
 }
 

@@ -14,6 +14,10 @@ namespace batch {
 /// Where the foam of a batch run comes from.
 enum class FoamSource { random_sites, preset, site_file, load };
 
+/// How --equilibrate brings the foam to equilibrium: the global Newton
+/// solver, or the simulation loop's junction sweeps.
+enum class EquilibriumSolver { newton, junction };
+
 /// Everything the command line of froth-batch sets; the defaults are the
 /// interactive program's start-up values.
 struct BatchOptions {
@@ -42,7 +46,12 @@ struct BatchOptions {
   std::uint64_t m_loops = 0;     ///< --loops: cap on the loops run
   unsigned m_until_bubbles = 5;  ///< --until-bubbles: stop at this many bubbles or fewer, outer counted
   std::uint64_t m_stall_loops = 20000;  ///< --stall-loops: stop when no bubble vanished for this many loops (0: never)
-  bool m_equilibrate = false;    ///< --equilibrate: loops without diffusion until in equilibrium
+  bool m_equilibrate = false;    ///< --equilibrate: bring the foam to equilibrium
+  EquilibriumSolver m_solver = EquilibriumSolver::newton;  ///< --solver
+  bool m_tolerance_given = false;
+  double m_area_tolerance = 1e-10;   ///< --tolerance A (the sweeps' default: 1e-6)
+  double m_angle_tolerance = 1e-10;  ///< --tolerance G (the sweeps' default: 1e-4)
+  bool m_quasi_static = false;       ///< --quasi-static: every loop ends at equilibrium
 
   std::string m_csv = "-";         ///< --csv ("-": standard output)
   std::string m_save;              ///< --save: the final foam

@@ -15,6 +15,7 @@
 #include "foam/foam_session.h"
 #include "foam/foam_geometry.h"
 #include "foam/random_source.h"
+#include "foam/simulation_loop.h"
 #include "foam/site_sets.h"
 #include "render/cairo_snapshot.h"
 #include "site_file.h"
@@ -200,6 +201,40 @@ StepEvents equilibration_step(BatchFoam& state, double& seconds) {
   return refresh_statistics(state, seconds);
 }
 
+solver::SolverSettings solver_settings(BatchOptions const& options) {
+  solver::SolverSettings s;
+  if (options.m_tolerance_given) {
+    s.m_area_tolerance = options.m_area_tolerance;
+    s.m_angle_tolerance = options.m_angle_tolerance;
+  }
+  s.m_t1_threshold = options.m_t1_threshold;
+  s.m_t2_threshold = options.m_t2_threshold;
+  return s;
+}
+
+StepEvents quasi_static_step(BatchFoam& state, solver::SolverSettings const& settings, double& seconds,
+                             solver::SolverResult& solve) {
+  auto const start = Clock::now();
+  FoamSimulator& sim = state.m_simulator;
+  FoamMesh& foam = state.m_foam;
+  sim.diffuse();
+  // The simulation loop's events in its order; the global solve replaces
+  // its equilibration.
+  for (auto& film : foam.edges()) film.m_created_by_t1 = false;
+  std::vector<FoamMesh::vertex_handle> order;
+  for (auto const& v : foam.vertices()) order.push_back(v.m_self);
+  for (std::size_t i = 1; i < order.size(); ++i) std::swap(order[i], order[kordal::random_index(i + 1)]);
+  unsigned const one = 1;
+  for (FoamMesh::vertex_handle v : order) {
+    if (!foam.is_valid_vertex_handle(v)) continue;
+    if (!sim.perform_t2(v, one, sim.m_tau)) sim.perform_t1(v, one, sim.m_tau);
+  }
+  solve = solver::solve_equilibrium(foam, settings);
+  sim.m_t1_count += solve.m_t1_count;
+  seconds = seconds_since(start);
+  return refresh_statistics(state, seconds);
+}
+
 Residuals largest_residuals(FoamMesh const& foam) {
   Residuals r;
   double const plateau = 2.0 * std::acos(-1.0) / 3.0;
@@ -270,6 +305,30 @@ int run_batch(BatchOptions const& options, RunEnvironment const& environment) {
 
   // A failing output stops the run, but the others are still written: a
   // full disk at loop 5000 does not cost the CSV.
+  // The solver's runs: the foam as built first for --quasi-static, and the
+  // one solve of --equilibrate with the newton solver.
+  bool const newton_equilibrate = options.m_equilibrate && options.m_solver == EquilibriumSolver::newton;
+  solver::SolverSettings const settings = solver_settings(options);
+  double solver_seconds = 0.0;
+  unsigned solver_iterations = 0;
+  Residuals worst_solved;
+  solver::SolverResult solve;
+  bool solved = true;
+  auto account = [&](solver::SolverResult const& r) {
+    solver_seconds += r.m_seconds;
+    solver_iterations += r.m_iterations;
+    solved = r.m_converged;
+    if (r.m_converged) {
+      worst_solved.m_area = std::max(worst_solved.m_area, r.m_area_residual);
+      worst_solved.m_angle = std::max(worst_solved.m_angle, r.m_angle_residual);
+    }
+  };
+  if (options.m_quasi_static) {
+    solve = solver::solve_equilibrium(state.m_foam, settings);
+    account(solve);
+    refresh_statistics(state, 0.0);
+  }
+
   std::vector<std::string> failures;
   std::ostream& rows = csv.stream();
   rows << csv_header() << csv_row(0, 0.0, 0, 0, state.m_statistics, nullptr) << std::flush;
@@ -289,18 +348,19 @@ int run_batch(BatchOptions const& options, RunEnvironment const& environment) {
   std::uint64_t last_vanish = 0;
   bool stalled = false;
   Residuals residuals = options.m_equilibrate ? largest_residuals(state.m_foam) : Residuals{};
+  double const area_tolerance = options.m_tolerance_given ? options.m_area_tolerance : equilibrium_area_tolerance;
+  double const angle_tolerance = options.m_tolerance_given ? options.m_angle_tolerance : equilibrium_angle_tolerance;
   auto equilibrated = [&] {
-    return residuals.m_area < equilibrium_area_tolerance && residuals.m_angle < equilibrium_angle_tolerance;
+    if (newton_equilibrate) return loop > 0 && solved;
+    return residuals.m_area < area_tolerance && residuals.m_angle < angle_tolerance;
   };
   // Equilibration measures its progress by the worse of the two residuals
   // against their tolerances, and gives up when that stops improving.
-  auto distance = [&] {
-    return std::max(residuals.m_area / equilibrium_area_tolerance, residuals.m_angle / equilibrium_angle_tolerance);
-  };
+  auto distance = [&] { return std::max(residuals.m_area / area_tolerance, residuals.m_angle / angle_tolerance); };
   double best_distance = distance();
   std::uint64_t last_progress = 0;
   bool capped = false;
-  while (failures.empty()) {
+  while (failures.empty() && solved) {
     if (environment.m_interrupt != nullptr && *environment.m_interrupt != 0) {
       interrupted = true;
       break;
@@ -313,13 +373,25 @@ int run_batch(BatchOptions const& options, RunEnvironment const& environment) {
 
     double seconds = 0.0;
     tracker.before(state.m_foam);
-    StepEvents const events = options.m_equilibrate ? equilibration_step(state, seconds) : idle_step(state, seconds);
+    StepEvents events;
+    if (options.m_quasi_static) {
+      events = quasi_static_step(state, settings, seconds, solve);
+      account(solve);
+    } else if (newton_equilibrate) {
+      solve = solver::solve_equilibrium(state.m_foam, settings);
+      account(solve);
+      seconds = solve.m_seconds;
+      events = refresh_statistics(state, seconds);
+    } else {
+      events = options.m_equilibrate ? equilibration_step(state, seconds) : idle_step(state, seconds);
+    }
     ++loop;
     elapsed += seconds;
     if (options.m_equilibrate) {
       residuals = largest_residuals(state.m_foam);
       if (distance() < 0.99 * best_distance) best_distance = distance(), last_progress = loop;
     }
+    if (!solved) break;
     AreaChanges const changes = tracker.after(state.m_foam);
     rows << csv_row(loop, elapsed, events.m_t1, events.m_t2, state.m_statistics, &changes) << std::flush;
     if (!write_numbered(loop)) failures.push_back(error);
@@ -332,7 +404,8 @@ int run_batch(BatchOptions const& options, RunEnvironment const& environment) {
       stalled = true;
       break;
     }
-    if (options.m_equilibrate && !options.m_loops_given && loop - last_progress >= equilibrium_stall_loops) {
+    if (options.m_equilibrate && !newton_equilibrate && !options.m_loops_given &&
+        loop - last_progress >= equilibrium_stall_loops) {
       stalled = true;
       break;
     }
@@ -352,7 +425,16 @@ int run_batch(BatchOptions const& options, RunEnvironment const& environment) {
   std::string const rate = elapsed > 0.0 ? format("%.1f", double(loop) / elapsed) : std::string("-");
   std::ostringstream summary;
   summary << "froth-batch: ";
-  if (options.m_equilibrate) {
+  if (newton_equilibrate) {
+    if (solved) {
+      summary << "equilibrated in " << solver_iterations << " Newton iterations, " << format("%.3g", solver_seconds)
+              << " s; largest area residual " << format("%.3g", solve.m_area_residual)
+              << " (relative), largest angle error " << format("%.3g", solve.m_angle_residual);
+    } else {
+      summary << "not equilibrated: " << solve.m_reason << " (" << format("%.3g", solver_seconds)
+              << " s); the foam is left as built";
+    }
+  } else if (options.m_equilibrate) {
     summary << (equilibrated() ? "equilibrated in " : "not equilibrated after ") << loop << " loops, "
             << format("%.3g", elapsed) << " s (" << rate << " loops/s); largest area residual "
             << format("%.3g", residuals.m_area) << ", largest angle error " << format("%.3g", residuals.m_angle);
@@ -361,7 +443,14 @@ int run_batch(BatchOptions const& options, RunEnvironment const& environment) {
     summary << loop << " loops in " << format("%.3g", elapsed) << " s (" << rate << " loops/s); "
             << state.m_foam.face_size() << " bubbles left (outer counted); " << state.m_statistics.m_t1_total << " T1, "
             << state.m_statistics.m_t2_total << " T2";
-    if (!interrupted && !output_failed) {
+    if (options.m_quasi_static) {
+      summary << "; solver " << format("%.3g", solver_seconds) << " s in " << solver_iterations
+              << " iterations, largest residuals: area " << format("%.3g", worst_solved.m_area) << " (relative), angle "
+              << format("%.3g", worst_solved.m_angle);
+    }
+    if (!solved) {
+      summary << "; stopped: the solver failed at loop " << loop << ": " << solve.m_reason;
+    } else if (!interrupted && !output_failed) {
       if (capped) {
         summary << "; stopped after --loops " << options.m_loops;
       } else if (stalled) {
@@ -376,6 +465,7 @@ int run_batch(BatchOptions const& options, RunEnvironment const& environment) {
   err << summary.str() << '\n' << std::flush;
   if (!failures.empty()) return exit_output_failed;
   if (interrupted) return exit_interrupted;
+  if (!solved) return exit_not_equilibrated;
   return options.m_equilibrate && !equilibrated() ? exit_not_equilibrated : exit_done;
 }
 

@@ -12,6 +12,7 @@
 #include "foam/foam_mesh.h"
 #include "foam/foam_session.h"
 #include "foam/foam_statistics.h"
+#include "solver/equilibrium_solver.h"
 
 namespace Quarvel {
 namespace batch {
@@ -82,6 +83,19 @@ constexpr double equilibrium_angle_tolerance = kordal::junction_angle_tolerance;
 /// tolerances, have not improved by 1% in this many loops.
 constexpr std::uint64_t equilibrium_stall_loops = 2000;
 
+/// The solver's settings for --equilibrate and --quasi-static: the
+/// tolerances (1e-10 for both unless --tolerance) and the T1 and T2
+/// thresholds of the simulation.
+solver::SolverSettings solver_settings(BatchOptions const& options);
+
+/// One loop of --quasi-static: diffuse(), then every junction, in an order
+/// shuffled by the program's generator, takes part in a due T2, else a due T1
+/// (the events' own follow-up equilibration limited to one iteration), then
+/// the whole foam is solved; timed, then the statistics refresh. `solve`
+/// gets the solver's result; on failure the foam is as the events left it.
+StepEvents quasi_static_step(BatchFoam& state, solver::SolverSettings const& settings, double& seconds,
+                             solver::SolverResult& solve);
+
 /// Where a run reports, and what can stop it from outside.
 struct RunEnvironment {
   std::ostream* m_err = nullptr;                            ///< progress bar, notes, errors, the summary line
@@ -93,7 +107,7 @@ struct RunEnvironment {
 constexpr int exit_done = 0;
 constexpr int exit_output_failed = 1;
 constexpr int exit_bad_input = 2;
-constexpr int exit_not_equilibrated = 3;
+constexpr int exit_not_equilibrated = 3;  ///< --equilibrate or --quasi-static short of the tolerances
 constexpr int exit_interrupted = 130;
 
 /// A whole batch run as the options describe it: build or load, write the

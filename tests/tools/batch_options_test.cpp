@@ -67,6 +67,10 @@ TEST(BatchOptions, EveryOptionSetsItsValue) {
   BatchOptions const b = parsed("--preset=2 --equilibrate --loops=100");
   EXPECT_EQ(std::make_tuple(FoamSource::preset, 2, true, std::uint64_t(100)),
             std::tie(b.m_source, b.m_preset, b.m_equilibrate, b.m_loops));
+  BatchOptions const q = parsed("--quasi-static --tolerance 1e-8 2e-9");
+  EXPECT_EQ(std::make_tuple(true, true, 1e-8, 2e-9, Quarvel::batch::EquilibriumSolver::newton),
+            std::tie(q.m_quasi_static, q.m_tolerance_given, q.m_area_tolerance, q.m_angle_tolerance, q.m_solver));
+  EXPECT_EQ(Quarvel::batch::EquilibriumSolver::junction, parsed("--equilibrate --solver junction").m_solver);
   BatchOptions const s = parsed("--site-file s.txt");
   EXPECT_EQ(std::make_tuple(FoamSource::site_file, "s.txt"s), std::tie(s.m_source, s.m_site_file));
   BatchOptions const l = parsed("--load a.foam");
@@ -87,7 +91,7 @@ TEST(BatchOptions, HelpWinsAndListsEveryOptionWithItsDefault) {
        {"--sites N",       "--preset K",         "--site-file FILE",    "--load FILE",         "--seed S",
         "--domain W H",    "--no-outer",         "--film-tension G",    "--permeability P",    "--max-iterations N",
         "--tau T",         "--t1-threshold L",   "--t2-threshold A",    "--loops L",           "--until-bubbles K",
-        "--equilibrate",   "--csv FILE",         "--save FILE",         "--save-every K",      "--save-prefix P",
+        "--equilibrate",   "--solver S",         "--tolerance A G",     "--quasi-static",      "--csv FILE",         "--save FILE",         "--save-every K",      "--save-prefix P",
         "--snapshot FILE", "--snapshot-every K", "--snapshot-prefix P", "--snapshot-format F", "--snapshot-size W H",
         "--help"}) {
     EXPECT_NE(std::string::npos, help.find("  "s + option)) << option;
@@ -142,6 +146,10 @@ TEST(BatchOptions, BadValuesRepeatsAndMeaninglessCombinationsAreRefusedInOneLine
            Case{"--save-prefix x", "--save-prefix needs --save-every"},
            Case{"--snapshot-prefix x", "--snapshot-prefix needs --snapshot-every"},
            Case{"--snapshot-format svg", "--snapshot-format needs --snapshot-every"},
+           Case{"--equilibrate --solver fast", "--solver: 'fast' is not newton or junction"},
+           Case{"--tolerance 1e-6 1e-4", "--tolerance applies to --equilibrate or --quasi-static only"},
+           Case{"--quasi-static --equilibrate", "choose --equilibrate or --quasi-static, not both"},
+           Case{"--quasi-static --solver junction", "--quasi-static solves with the newton solver only"},
            Case{"--equilibrate --until-bubbles 3",
                 "--until-bubbles does not apply to --equilibrate, which stops at equilibrium or --loops"},
        }) {

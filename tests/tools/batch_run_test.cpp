@@ -406,8 +406,13 @@ TEST_F(BatchRun, EquilibrateStopsAtEquilibrium) {
   FoamMesh honeycomb;
   froth_test::make_hexagon_foam(honeycomb, 2, true);
   save(honeycomb, "h.foam");
-  std::string err = run("--load @h.foam --equilibrate --csv @h.csv");
+  std::string err = run("--load @h.foam --equilibrate --solver junction --csv @h.csv");
   EXPECT_EQ(0, err.rfind("froth-batch: equilibrated in 0 loops", 0)) << err;
+  // The solver wants three-fold junctions: it refuses the honeycomb's border
+  // and leaves it as it was.
+  err = run("--load @h.foam --equilibrate --csv @h.csv --save @h2.foam", Quarvel::batch::exit_not_equilibrated);
+  EXPECT_NE(std::string::npos, err.find("not equilibrated: junction")) << err;
+  EXPECT_EQ(to_text(honeycomb), to_text(load("h2.foam")));
 
   // A small foam that equilibrates in a few hundred loops.
   err = run("--sites 25 --seed 3 --equilibrate --loops 2000 --csv @p.csv --save @p.foam");
@@ -423,6 +428,40 @@ TEST_F(BatchRun, EquilibrateStopsAtEquilibrium) {
   for (auto const& f : end.faces()) end_targets += f.m_target_area;
   EXPECT_EQ(start.face_size(), end.face_size());
   EXPECT_NEAR(start_targets, end_targets, 1e-9 * start_targets);
+}
+
+TEST_F(BatchLoop, QuasiStaticLoopsFollowVonNeumannExactly) {
+  BatchFoam state;
+  build("--sites 60 --seed 2 --quasi-static", state);
+  auto const settings = Quarvel::batch::solver_settings(options("--quasi-static"));
+  ASSERT_TRUE(Quarvel::solver::solve_equilibrium(state.m_foam, settings).m_converged);
+  double const k = 0.25 * 0.1 * 2.0 * M_PI / 3.0;
+  std::size_t checked = 0;
+  for (int loop = 0; loop < 6; ++loop) {
+    // Area and films of each bubble before the loop, by handle: a bubble that
+    // an event rebuilt has a new one.
+    std::map<std::uint32_t, std::pair<double, int>> before;
+    for (auto const& f : state.m_foam.faces()) {
+      if (!f.m_is_outer) before[f.m_self.get_idx()] = {kordal::compute_area(f), int(kordal::film_count(f))};
+    }
+    double seconds = 0.0;
+    Quarvel::solver::SolverResult solve;
+    Quarvel::batch::quasi_static_step(state, settings, seconds, solve);
+    ASSERT_TRUE(solve.m_converged) << solve.m_reason;
+    for (auto const& f : state.m_foam.faces()) {
+      auto const it = before.find(f.m_self.get_idx());
+      if (it == before.end()) continue;
+      EXPECT_NEAR((it->second.second - 6) * k, kordal::compute_area(f) - it->second.first, 1e-8) << "loop " << loop;
+      ++checked;
+    }
+  }
+  EXPECT_GT(checked, 250u);
+
+  // The run's summary gives the solver's time and the largest residuals.
+  std::string const err = run("--sites 60 --seed 2 --quasi-static --loops 3 --csv @q.csv");
+  EXPECT_NE(std::string::npos, err.find("3 loops in ")) << err;
+  EXPECT_NE(std::string::npos, err.find(" s in ")) << err;
+  EXPECT_NE(std::string::npos, err.find("largest residuals: area ")) << err;
 }
 
 // --- pictures ----------------------------------------------------------------------

@@ -1,0 +1,144 @@
+// The global equilibrium solver on generated foams at the window's density
+// (the domain grows with the site count), with either factorisation, and
+// against the junction sweeps on the presets at the sweeps' tolerance.
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <vector>
+
+#include "bench_foams.h"
+#include "foam/foam2d_simulator.h"
+#include "foam/site_sets.h"
+#include "solver/equilibrium_solver.h"
+
+namespace {
+
+using Quarvel::kordal::FoamMesh;
+namespace solver = Quarvel::solver;
+
+solver::SolverSettings window_settings() {
+  solver::SolverSettings s;
+  s.m_t1_threshold = 0.05;
+  s.m_t2_threshold = 0.05;
+  return s;
+}
+
+void report(benchmark::State& state, FoamMesh const& foam, solver::SolverResult const& r) {
+  state.counters["bubbles"] = double(foam.face_size() - 1);
+  state.counters["iterations"] = double(r.m_iterations);
+  state.counters["relaxations"] = double(r.m_relaxations);
+  state.counters["converged"] = r.m_converged ? 1.0 : 0.0;
+}
+
+// From a freshly generated foam (pressures 1, straight films) to 1e-10.
+void BM_SolveGeneratedFoam(benchmark::State& state) {
+  FoamMesh const pristine = froth_bench::make_foam(int(state.range(0)), 1234);
+  solver::SolverSettings settings = window_settings();
+  settings.m_factorisation = state.range(1) == 0 ? solver::Factorisation::sparse_lu : solver::Factorisation::umfpack;
+  solver::SolverResult r;
+  FoamMesh foam;
+  for (auto _ : state) {
+    state.PauseTiming();
+    foam = pristine;
+    state.ResumeTiming();
+    r = solver::solve_equilibrium(foam, settings);
+  }
+  report(state, foam, r);
+}
+BENCHMARK(BM_SolveGeneratedFoam)
+    ->ArgNames({"sites", "umfpack"})
+    ->Args({1000, 0})
+    ->Args({1000, 1})
+    ->Args({10000, 0})
+    ->Args({10000, 1})
+    ->Args({100000, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
+// One solve after a step of diffusion from an equilibrium: the quasi-static
+// loop's work.
+void BM_SolveAfterDiffusion(benchmark::State& state) {
+  FoamMesh pristine = froth_bench::make_foam(int(state.range(0)), 1234);
+  solver::solve_equilibrium(pristine, window_settings());
+  Quarvel::kordal::FoamSimulator sim(&pristine);
+  sim.m_film_tension = 0.25;
+  sim.m_permeability = 0.1;
+  sim.diffuse();
+  solver::SolverResult r;
+  FoamMesh foam;
+  for (auto _ : state) {
+    state.PauseTiming();
+    foam = pristine;
+    state.ResumeTiming();
+    r = solver::solve_equilibrium(foam, window_settings());
+  }
+  report(state, foam, r);
+}
+BENCHMARK(BM_SolveAfterDiffusion)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+FoamMesh preset_foam(int n) {
+  std::vector<Quarvel::kordal::vector3_type> sites;
+  Quarvel::kordal::load_preset_sites(sites, n);
+  FoamMesh foam;
+  Quarvel::kordal::generate_foam(foam, sites, 1.0, 0.25);
+  Quarvel::kordal::close_open_boundary(foam, 0.0);
+  for (auto& f : foam.faces()) f.m_pressure = 1.0;
+  return foam;
+}
+
+// The presets at the sweeps' tolerance (area 1e-6, angle 1e-4): the solver...
+void BM_PresetNewton(benchmark::State& state) {
+  FoamMesh const pristine = preset_foam(int(state.range(0)));
+  solver::SolverSettings settings = window_settings();
+  settings.m_area_tolerance = 1e-6;
+  settings.m_angle_tolerance = 1e-4;
+  solver::SolverResult r;
+  FoamMesh foam;
+  for (auto _ : state) {
+    state.PauseTiming();
+    foam = pristine;
+    state.ResumeTiming();
+    r = solver::solve_equilibrium(foam, settings);
+  }
+  report(state, foam, r);
+}
+BENCHMARK(BM_PresetNewton)->DenseRange(1, 3)->Unit(benchmark::kMillisecond);
+
+// ... and the simulation loop's sweeps, loop after loop until within it (the
+// area absolute, as the sweeps judge it).
+void BM_PresetSweeps(benchmark::State& state) {
+  FoamMesh const pristine = preset_foam(int(state.range(0)));
+  FoamMesh foam;
+  int loops = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    foam = pristine;
+    state.ResumeTiming();
+    Quarvel::kordal::FoamSimulator sim(&foam);
+    sim.m_film_tension = 0.25;
+    sim.m_max_iterations = 4;
+    sim.m_tau = 0.5;
+    sim.m_t1_threshold = 0.05;
+    sim.m_t2_threshold = 0.05;
+    for (loops = 0; loops < 20000; ++loops) {
+      double area = 0.0, angle = 0.0;
+      for (auto const& f : foam.faces()) {
+        if (!f.m_is_outer) area = std::max(area, std::abs(f.m_target_area - Quarvel::kordal::compute_area(f)));
+      }
+      for (auto const& v : foam.vertices()) {
+        for (FoamMesh::const_vertex_halfedge_circulator c(foam, v.m_self); c; ++c) {
+          if (foam.get_face(c->m_face).m_is_outer) continue;
+          angle = std::max(angle, std::abs(Quarvel::kordal::junction_angle(foam.get_face(c->m_face), v) -
+                                           2.0 * M_PI / 3.0));
+        }
+      }
+      if (area < 1e-6 && angle < 1e-4) break;
+      sim.simulate(sim.m_max_iterations, sim.m_tau);
+    }
+  }
+  state.counters["loops"] = loops;
+}
+BENCHMARK(BM_PresetSweeps)->DenseRange(1, 3)->Unit(benchmark::kSecond)->Iterations(1);
+
+}  // namespace

@@ -1,0 +1,265 @@
+#include "solver/equilibrium_solver.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <ostream>
+
+#include "foam/foam_geometry.h"
+#include "foam/foam2d_simulator.h"
+#include "foam/t1_process.h"
+
+namespace Quarvel {
+namespace solver {
+
+namespace {
+
+using kordal::FoamMesh;
+using Clock = std::chrono::steady_clock;
+
+std::string format(char const* fmt, double v) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, fmt, v);
+  return buffer;
+}
+
+// The simulation loop's T1 rules for a film, the T2 threshold's included: a
+// film beside a bubble due for a T2 is left to that event.
+bool may_swap(FoamMesh const& foam, polymesh::edge_handle film, SolverSettings const& settings) {
+  if (!foam.is_valid_edge_handle(film)) return false;
+  if (!kordal::has_threefold_ends(foam, film) || !kordal::is_t1_candidate(foam, film, settings.m_t1_threshold) ||
+      !kordal::can_rewire_t1(foam, film)) {
+    return false;
+  }
+  auto const& e = foam.get_edge(film);
+  for (polymesh::halfedge_handle h : {e.m_halfedge0, e.m_halfedge1}) {
+    auto const& f = foam.get_face(foam.get_halfedge(h).m_face);
+    if (!f.m_is_outer && settings.m_t2_threshold >= f.m_target_area) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+char const* outcome_name(SolverOutcome outcome) {
+  switch (outcome) {
+    case SolverOutcome::converged:
+      return "converged";
+    case SolverOutcome::bad_input:
+      return "bad input";
+    case SolverOutcome::no_progress:
+      return "no progress";
+    case SolverOutcome::singular_system:
+      return "singular system";
+    case SolverOutcome::iteration_cap:
+      return "iteration cap";
+  }
+  return "?";
+}
+
+EquilibriumResiduals measure_equilibrium(FoamMesh const& foam) {
+  EquilibriumResiduals r;
+  double sum = 0.0;
+  std::size_t n = 0;
+  for (auto const& f : foam.faces()) {
+    if (!f.m_is_outer) sum += std::max(0.0, f.m_target_area), ++n;
+  }
+  double const tenth = n > 0 ? sum / double(n) / 10.0 : 0.0;
+  for (auto const& f : foam.faces()) {
+    if (f.m_is_outer) continue;
+    double const target = std::max(0.0, f.m_target_area);
+    r.m_area = std::max(r.m_area, std::abs(kordal::compute_area(f) - target) / std::max(target, tenth));
+  }
+  double const plateau = 2.0 * M_PI / 3.0;
+  for (auto const& v : foam.vertices()) {
+    if (kordal::is_boundary(v)) continue;
+    for (FoamMesh::const_vertex_halfedge_circulator c(foam, v.m_self); c; ++c) {
+      r.m_angle = std::max(r.m_angle, std::abs(kordal::junction_angle(foam.get_face(c->m_face), v) - plateau));
+    }
+  }
+  return r;
+}
+
+namespace {
+
+// One Newton run on the foam as it stands. Swaps films as it goes; leaves
+// the foam at the last accepted state written only on success (the caller
+// restores it otherwise).
+SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResult& result, std::string& reason) {
+  FoamSystem system;
+  if (!system.gather(foam, reason)) return SolverOutcome::bad_input;
+  if (!system.evaluate()) {
+    reason = "an area or angle of the foam is not finite";
+    return SolverOutcome::bad_input;
+  }
+  SparseMatrix J, damped;
+  SparseFactorisation lu(settings.m_factorisation);
+  Eigen::VectorXd f, dx;
+  std::vector<polymesh::edge_handle> short_films;
+  // Far from equilibrium the junctions first creep in pseudo-time (a damping
+  // of their rows); the damping falls as the residual does, and Newton's own
+  // steps take over. Near it, Newton's steps from the start.
+  double lambda = system.largest_angle_residual() > 0.2 ? 10.0 : 0.0;
+  unsigned iterations = 0;
+  for (;;) {
+    double const norm = system.residual_norm();
+    result.m_residual_history.push_back(norm);
+    result.m_area_residual = system.largest_area_residual();
+    result.m_angle_residual = system.largest_angle_residual();
+    if (settings.m_log) {
+      *settings.m_log << "iteration " << result.m_iterations << ": residual " << format("%.3e", norm) << ", area "
+                      << format("%.3e", result.m_area_residual) << ", angle "
+                      << format("%.3e", result.m_angle_residual) << ", damping " << format("%.3g", lambda) << '\n';
+    }
+    if (result.m_area_residual <= settings.m_area_tolerance && result.m_angle_residual <= settings.m_angle_tolerance) {
+      system.scatter(foam);
+      return SolverOutcome::converged;
+    }
+    if (iterations >= settings.m_max_iterations) {
+      reason = "not in equilibrium after " + std::to_string(iterations) + " iterations";
+      return SolverOutcome::iteration_cap;
+    }
+
+    system.jacobian(J);
+    system.system_residual(f);
+    system.save_state();
+    system.record_guards();
+    // The damped step first, then the plain Newton step (always a descent
+    // direction of the norm), then more damping.
+    double const trials[4] = {lambda, 0.0, 10.0 * std::max(lambda, 1.0), 100.0 * std::max(lambda, 1.0)};
+    double alpha = 0.0, used = 0.0;
+    bool accepted = false;
+    bool first = true;
+    for (double const trial : trials) {
+      if (accepted || (trial == 0.0 && lambda == 0.0 && !first)) continue;
+      if (trial == lambda && !first) continue;
+      used = trial;
+      damped = J;
+      if (used > 0.0) system.damp(damped, used);
+      bool const analysed = lu.factorise(damped, system.pattern_changed() && first);
+      first = false;
+      if (!analysed || !lu.solve(-f, dx)) {
+        if (used > 0.0) continue;
+        reason = "the system is singular at iteration " + std::to_string(result.m_iterations);
+        return SolverOutcome::singular_system;
+      }
+      // Backtracking: the whole step must keep the guards and lower the norm.
+      for (alpha = 1.0; alpha >= 1.0 / 1024.0; alpha *= 0.5) {
+        system.step_from_saved(dx, alpha);
+        if (system.evaluate() && system.guards_hold() && system.residual_norm() <= (1.0 - 1e-4 * alpha) * norm) {
+          accepted = true;
+          break;
+        }
+      }
+    }
+    ++iterations;
+    ++result.m_iterations;
+    if (!accepted) {
+      system.restore_state();
+      reason = "no step lowers the residual (" + format("%.3e", norm) + ") at iteration " +
+               std::to_string(result.m_iterations);
+      return SolverOutcome::no_progress;
+    }
+    if (used > lambda) {
+      lambda = used;
+    } else if (lambda > 0.0) {
+      lambda *= alpha < 1.0 ? 2.0 : std::min(system.residual_norm() / norm, 0.1);
+      if (used == 0.0) lambda *= 0.1;
+      if (lambda < 1e-8) lambda = 0.0;
+    }
+    if (settings.m_log) *settings.m_log << "  step " << format("%g", alpha) << " damped by " << used << '\n';
+
+    if (settings.m_t1_threshold > 0.0) {
+      system.short_films(settings.m_t1_threshold, short_films);
+      unsigned swapped = 0;
+      for (polymesh::edge_handle film : short_films) {
+        if (swapped == 0) system.scatter(foam);
+        if (!may_swap(foam, film, settings)) continue;
+        polymesh::edge_handle const created = kordal::rewire_t1(foam, film);
+        foam.get_edge(created).m_created_by_t1 = true;
+        ++swapped;
+      }
+      if (swapped > 0) {
+        result.m_t1_count += swapped;
+        if (settings.m_log) *settings.m_log << "  " << swapped << " T1\n";
+        if (!system.gather(foam, reason)) return SolverOutcome::bad_input;
+        if (!system.evaluate()) {
+          reason = "a T1 left a non-finite value";
+          return SolverOutcome::no_progress;
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
+
+SolverResult solve_equilibrium(FoamMesh& foam, SolverSettings const& settings) {
+  auto const start = Clock::now();
+  SolverResult result;
+  {
+    // Bad input is told before anything is touched.
+    FoamSystem check;
+    std::string error;
+    if (!check.gather(foam, error)) {
+      result.m_outcome = SolverOutcome::bad_input;
+      result.m_reason = error;
+      result.m_seconds = std::chrono::duration<double>(Clock::now() - start).count();
+      return result;
+    }
+  }
+  // The foam is copied first: positions and pressures are written into it
+  // for swaps and relaxation, and a failure puts it back.
+  FoamMesh const original(foam);
+  std::string reason;
+  SolverOutcome outcome = newton(foam, settings, result, reason);
+  // A foam far from equilibrium (a generated one, whose border must reshape
+  // through swaps) can stall Newton's steps: the junction sweeps of the
+  // simulation loop move the foam as given on, and Newton starts again from
+  // there; each round sweeps further on from the last one.
+  std::unique_ptr<FoamMesh> relaxed;
+  for (unsigned round = 0; round < settings.m_relaxation_rounds &&
+                           (outcome == SolverOutcome::no_progress || outcome == SolverOutcome::iteration_cap);
+       ++round) {
+    if (settings.m_log) *settings.m_log << "relaxing: " << reason << '\n';
+    foam = relaxed ? *relaxed : original;
+    kordal::FoamSimulator sim(&foam);
+    sim.m_film_tension = foam.m_film_tension;
+    sim.m_max_iterations = 4;
+    sim.m_tau = 0.5;
+    sim.m_t1_threshold = settings.m_t1_threshold;
+    sim.m_t2_threshold = settings.m_t2_threshold;
+    std::vector<polymesh::vertex_handle> junctions;
+    for (unsigned sweep = 0; sweep < settings.m_relaxation_sweeps; ++sweep) {
+      junctions.clear();
+      for (auto const& v : foam.vertices()) junctions.push_back(v.m_self);
+      for (polymesh::vertex_handle v : junctions) {
+        if (!foam.is_valid_vertex_handle(v)) continue;
+        if (settings.m_t1_threshold > 0.0 && sim.perform_t1(v, sim.m_max_iterations, sim.m_tau)) continue;
+        sim.equilibrate(v, sim.m_max_iterations, sim.m_tau);
+      }
+    }
+    relaxed.reset(new FoamMesh(foam));
+    result.m_t1_count += sim.m_t1_count;
+    ++result.m_relaxations;
+    outcome = newton(foam, settings, result, reason);
+  }
+  result.m_outcome = outcome;
+  result.m_converged = outcome == SolverOutcome::converged;
+  if (result.m_converged) {
+    EquilibriumResiduals const measured = measure_equilibrium(foam);
+    result.m_area_residual = measured.m_area;
+    result.m_angle_residual = measured.m_angle;
+    result.m_reason = "converged in " + std::to_string(result.m_iterations) + " iterations";
+  } else {
+    foam = original;
+    result.m_reason = reason;
+  }
+  result.m_seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  return result;
+}
+
+}  // namespace solver
+}  // namespace Quarvel

@@ -1,0 +1,240 @@
+// The global equilibrium solver: its Jacobian against central differences,
+// Newton's quadratic convergence, equilibria checked by Plateau's laws
+// measured independently, and bad input.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "foam/dual_foam.h"
+#include "foam/foam_builders.h"
+#include "foam/foam_file.h"
+#include "solver/equilibrium_solver.h"
+#include "solver/foam_system.h"
+
+namespace {
+
+using namespace Quarvel;
+using froth_test::FoamMesh;
+using solver::FoamSystem;
+
+solver::SolverSettings window_settings() {
+  solver::SolverSettings s;
+  s.m_t1_threshold = 0.05;
+  s.m_t2_threshold = 0.05;
+  return s;
+}
+
+std::string text_of(FoamMesh const& foam) {
+  std::ostringstream out;
+  kordal::write_foam(foam, out);
+  return out.str();
+}
+
+/// Random pressures around the outer one and junctions moved by up to
+/// `shake`; the pressure differences are then scaled until the most bent
+/// film has bend `bend` (0: pressures left at 1, every film straight).
+void perturb(FoamMesh& foam, unsigned seed, double shake, double bend) {
+  std::mt19937 random(seed);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  for (auto& v : foam.vertices()) {
+    v.m_coord.x += shake * unit(random);
+    v.m_coord.y += shake * unit(random);
+  }
+  if (bend == 0.0) return;
+  for (auto& f : foam.faces()) {
+    if (!f.m_is_outer) f.m_pressure = 1.0 + 0.01 * unit(random);
+  }
+  double most = 0.0;
+  for (auto const& h : foam.halfedges()) {
+    auto const& P = foam.get_vertex(foam.origin(h.m_self)).m_coord;
+    auto const& Q = foam.get_vertex(h.m_destination).m_coord;
+    most = std::max(most, kordal::film_bend(P, Q, foam.get_face(h.m_face).m_pressure,
+                                            kordal::pressure_across_border(foam, h.m_self), foam.m_film_tension));
+  }
+  double const outer = foam.get_face(kordal::find_outer_bubble(foam)).m_pressure;
+  for (auto& f : foam.faces()) {
+    if (!f.m_is_outer) f.m_pressure = outer + (f.m_pressure - outer) * bend / most;
+  }
+}
+
+TEST(FoamSystem, JacobianAgreesWithCentralDifferences) {
+  struct Case {
+    unsigned seed;
+    int sites;
+    double bend;  // of the most bent film: straight films, far from and near a half circle
+  };
+  for (Case const c : {Case{4, 40, 0.0}, Case{1, 60, 0.3}, Case{2, 120, 0.97}, Case{3, 60, 0.995}}) {
+    SCOPED_TRACE("seed " + std::to_string(c.seed) + ", bend " + std::to_string(c.bend));
+    FoamMesh foam = froth_test::make_generated_foam(c.seed, c.sites);
+    perturb(foam, c.seed, 0.3, c.bend);
+    FoamSystem system;
+    std::string error;
+    ASSERT_TRUE(system.gather(foam, error)) << error;
+    ASSERT_TRUE(system.evaluate());
+    solver::SparseMatrix J;
+    system.jacobian(J);
+    Eigen::MatrixXd const analytic(J);
+    Eigen::Index const n = analytic.cols();
+    system.save_state();
+    Eigen::VectorXd e = Eigen::VectorXd::Zero(n), numeric(n), f;
+    auto residual_at = [&](double t) {
+      system.step_from_saved(e, t);
+      EXPECT_TRUE(system.evaluate());
+      system.system_residual(f);
+      return f;
+    };
+    // Fourth order, so that the films near a half circle, whose derivatives
+    // grow like 1 / cos, still come out to 1e-6.
+    double const h = 1e-5;
+    for (Eigen::Index k = 0; k < n; ++k) {
+      e[k] = 1.0;
+      numeric = (8.0 * (residual_at(h) - residual_at(-h)) - (residual_at(2 * h) - residual_at(-2 * h))) / (12.0 * h);
+      e[k] = 0.0;
+      double const size = numeric.lpNorm<Eigen::Infinity>();
+      ASSERT_LE((analytic.col(k) - numeric).lpNorm<Eigen::Infinity>(), 1e-6 * size) << "column " << k;
+    }
+  }
+}
+
+/// The unit tangent at P of the film P-Q seen from the bubble at p_own (its
+/// loop running P -> Q), from the circle itself: radius 2 gamma / |dp|,
+/// centre on the side of the higher pressure.
+kordal::vector3_type arc_tangent(kordal::vector3_type const& P, kordal::vector3_type const& Q, double p_own,
+                                 double p_other, double gamma) {
+  kordal::vector3_type const chord = Q - P;
+  double const L = Quarvel::math::length(chord);
+  kordal::vector3_type const u = chord / L;
+  if (p_own == p_other) return u;
+  double const R = 2.0 * gamma / std::abs(p_own - p_other);
+  // A clockwise loop has its bubble on the right of P -> Q.
+  kordal::vector3_type const right(u.y, -u.x, 0.0);
+  double const side = p_own > p_other ? 1.0 : -1.0;  // the centre lies towards the higher pressure
+  kordal::vector3_type const centre = P + chord * 0.5 + right * (side * std::sqrt(R * R - L * L / 4.0));
+  kordal::vector3_type const radius = (P - centre) / R;
+  // Of the two directions across the radius, the one that heads to Q's side.
+  kordal::vector3_type t(-radius.y, radius.x, 0.0);
+  if (dot(t, u) < 0.0) t = -t;
+  return t;
+}
+
+TEST(EquilibriumSolver, EquilibriumObeysPlateauLawsMeasuredOnItsOwn) {
+  for (unsigned seed : {2u, 6u}) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    FoamMesh foam = froth_test::make_generated_foam(seed, 80);
+    solver::SolverResult const r = solver::solve_equilibrium(foam, window_settings());
+    ASSERT_TRUE(r.m_converged) << r.m_reason;
+    EXPECT_TRUE(foam.is_valid());
+    EXPECT_LE(r.m_area_residual, 1e-10);
+    EXPECT_LE(r.m_angle_residual, 1e-10);
+    double const gamma = foam.m_film_tension;
+    for (auto const& v : foam.vertices()) {
+      kordal::vector3_type sum(0.0, 0.0, 0.0);
+      for (FoamMesh::const_vertex_halfedge_circulator c(foam, v.m_self); c; ++c) {
+        auto const& Q = foam.get_vertex(c->m_destination).m_coord;
+        double const p_own = foam.get_face(c->m_face).m_pressure;
+        double const p_other = kordal::pressure_across_border(foam, c.handle());
+        sum += arc_tangent(v.m_coord, Q, p_own, p_other, gamma);
+        // Young-Laplace: the film's curvature is dp / 2 gamma, which film_arc
+        // gives only while the film is less than a half circle.
+        EXPECT_LT(kordal::film_bend(v.m_coord, Q, p_own, p_other, gamma), 1.0);
+      }
+      EXPECT_LT(Quarvel::math::length(sum), 1e-9) << "junction " << v.m_self;
+    }
+    for (auto const& f : foam.faces()) {
+      if (!f.m_is_outer) {
+        EXPECT_NEAR(kordal::compute_area(f), f.m_target_area, 1e-9 * f.m_target_area + 1e-10);
+      }
+    }
+
+    // Solved again, the foam is exact already: no iteration, no change.
+    std::string const before = text_of(foam);
+    solver::SolverResult const again = solver::solve_equilibrium(foam, window_settings());
+    EXPECT_TRUE(again.m_converged);
+    EXPECT_EQ(0u, again.m_iterations);
+    EXPECT_EQ(before, text_of(foam));
+  }
+}
+
+TEST(EquilibriumSolver, ConvergesQuadraticallyNearTheSolution) {
+  FoamMesh foam = froth_test::make_generated_foam(2, 80);
+  ASSERT_TRUE(solver::solve_equilibrium(foam, window_settings()).m_converged);
+  perturb(foam, 9, 0.02, 0.0);
+  solver::SolverResult const r = solver::solve_equilibrium(foam, window_settings());
+  ASSERT_TRUE(r.m_converged) << r.m_reason;
+  std::vector<double> const& h = r.m_residual_history;
+  ASSERT_GE(h.size(), 3u);
+  // Each residual is at most a small multiple of the square of the one
+  // before, until rounding takes over.
+  int squared = 0;
+  for (std::size_t k = 0; k + 1 < h.size(); ++k) {
+    if (h[k] > 1e-2 || h[k + 1] < 1e-12) continue;
+    EXPECT_LE(h[k + 1], 10.0 * h[k] * h[k]) << "iteration " << k;
+    ++squared;
+  }
+  EXPECT_GE(squared, 2);
+}
+
+TEST(EquilibriumSolver, BadInputLeavesTheFoamUnchanged) {
+  auto triangle = [](FoamMesh& foam, bool pair) {
+    foam.m_film_tension = 0.25;
+    auto a = foam.add_vertex(kordal::vector3_type(0, 0, 0)), b = foam.add_vertex(kordal::vector3_type(0, 1, 0));
+    auto c = foam.add_vertex(kordal::vector3_type(1, 0, 0));
+    foam.add_face(std::vector<FoamMesh::vertex_handle>{a, b, c});
+    if (pair) foam.add_face(std::vector<FoamMesh::vertex_handle>{b, foam.add_vertex(kordal::vector3_type(1, 1, 0)), c});
+    kordal::close_open_boundary(foam, 1.0);
+    for (auto& f : foam.faces()) f.m_pressure = 1.0, f.m_target_area = f.m_is_outer ? 0.0 : 0.5;
+  };
+  struct Case {
+    char const* name;
+    std::function<void(FoamMesh&)> make;
+    char const* message;
+  };
+  Case const cases[] = {
+      {"empty", [](FoamMesh&) {}, "empty"},
+      {"no outer bubble", [](FoamMesh& f) { f = froth_test::make_generated_foam(1, 40, false); }, "no outer bubble"},
+      {"single bubble", [&](FoamMesh& f) { triangle(f, false); }, "single bubble"},
+      {"two bubbles, corners of two films", [&](FoamMesh& f) { triangle(f, true); }, "joins 2 films"},
+      {"no tension",
+       [](FoamMesh& f) {
+         f = froth_test::make_generated_foam(1, 40);
+         f.m_film_tension = 0.0;
+       },
+       "tension"},
+      {"non-finite pressure",
+       [](FoamMesh& f) {
+         f = froth_test::make_generated_foam(1, 40);
+         f.faces().front().m_pressure = std::nan("");
+       },
+       "non-finite"},
+  };
+  for (Case const& c : cases) {
+    SCOPED_TRACE(c.name);
+    FoamMesh foam;
+    c.make(foam);
+    std::string const before = text_of(foam);
+    solver::SolverResult const r = solver::solve_equilibrium(foam, window_settings());
+    EXPECT_FALSE(r.m_converged);
+    EXPECT_EQ(solver::SolverOutcome::bad_input, r.m_outcome);
+    EXPECT_NE(std::string::npos, r.m_reason.find(c.message)) << r.m_reason;
+    EXPECT_EQ(before, text_of(foam));
+  }
+
+  // A cap on the iterations is a failure too: the foam is left as it was.
+  FoamMesh foam = froth_test::make_generated_foam(2, 80);
+  std::string const before = text_of(foam);
+  solver::SolverSettings capped = window_settings();
+  capped.m_max_iterations = 2;
+  capped.m_relaxation_rounds = 0;
+  solver::SolverResult const r = solver::solve_equilibrium(foam, capped);
+  EXPECT_EQ(solver::SolverOutcome::iteration_cap, r.m_outcome);
+  EXPECT_EQ(before, text_of(foam));
+}
+
+}  // namespace
