@@ -175,9 +175,9 @@ std::vector<OptionSpec> const& option_table() {
        "the sweeps run loops until within tolerance or --loops",
        nullptr, [](Values const&, BatchOptions& o) { o.m_equilibrate = true; }},
       {"solver", "S",
-       "how --equilibrate reaches equilibrium: 'newton', the global solver (every junction and pressure at once), "
-       "or 'junction', the simulation loop's sweeps",
-       [](BatchOptions const&) { return std::string("newton"); },
+       "how --equilibrate reaches equilibrium: 'junction', the simulation loop's sweeps, or 'newton', the global "
+       "solver (every junction and pressure at once; --quasi-static always uses it)",
+       [](BatchOptions const&) { return std::string("junction"); },
        [](Values const& v, BatchOptions& o) {
          if (v[0] == "newton") {
            o.m_solver = EquilibriumSolver::newton;
@@ -199,7 +199,11 @@ std::vector<OptionSpec> const& option_table() {
       {"quasi-static", "",
        "coarsen at equilibrium: each loop diffuses gas, makes the due T2 and T1 events, then solves the foam "
        "exactly (to --tolerance); the foam as built is solved first",
-       nullptr, [](Values const&, BatchOptions& o) { o.m_quasi_static = true; }},
+       nullptr,
+       [](Values const&, BatchOptions& o) {
+         o.m_quasi_static = true;
+         o.m_solver = EquilibriumSolver::newton;
+       }},
       {"csv", "FILE", "statistics, one row for the foam as built and one per loop ('-': standard output)",
        [](BatchOptions const&) { return std::string("standard output"); },
        [](Values const& v, BatchOptions& o) { o.m_csv = require_text("csv", v[0]); }},
@@ -271,7 +275,7 @@ void check_combination(std::set<std::string> const& given, BatchOptions const& o
     throw OptionError{std::string(has("solver") ? "--solver" : "--tolerance") +
                       " applies to --equilibrate or --quasi-static only"};
   }
-  if (o.m_quasi_static && o.m_solver == EquilibriumSolver::junction) {
+  if (o.m_quasi_static && has("solver") && o.m_solver == EquilibriumSolver::junction) {
     throw OptionError{"--quasi-static solves with the newton solver only"};
   }
   if (has("until-bubbles") && o.m_equilibrate) {

@@ -49,7 +49,8 @@ TEST_P(Acceptance, EquilibratesToTheTolerances) {
 INSTANTIATE_TEST_SUITE_P(Foams, Acceptance,
                          ::testing::Values("--preset 1 --solver junction", "--preset 2 --solver junction",
                                            "--preset 3 --solver junction", "--sites 200 --solver junction",
-                                           "--preset 1", "--preset 2", "--preset 3", "--sites 200"),
+                                           "--preset 1 --solver newton", "--preset 2 --solver newton",
+                                           "--preset 3 --solver newton", "--sites 200 --solver newton"),
                          [](auto const& info) { return "foam" + std::to_string(info.index); });
 
 }  // namespace
