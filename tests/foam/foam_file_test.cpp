@@ -228,6 +228,10 @@ TEST(FoamFileErrors, EveryBadInputGivesOneLineWithFileAndLine) {
       {"two outer bubbles", replace(square, "1 1 0 4", "1 1 1 4"), 11, "second outer bubble (the first is on line 10)"},
       {"a bubble the mesh refuses", replace(square, "1 0 1 4 3 2 1 0", "1 0 1 4 1 2 3 0"), 11,
        "the mesh refuses this bubble"},
+      {"a junction whose fans the bubble would cut apart",
+       "froth-foam 1\nfilm_tension 0\noutside_pressure 1\njunctions 8\n0 0\n1 0\n0 1\n-1 -1\n5 5\n5 6\n-5 5\n-5 6\n"
+       "bubbles 5\n1 1 0 3 0 4 5\n1 1 0 3 0 6 7\n1 1 0 3 0 1 2\n1 1 0 3 0 2 3\n1 1 0 3 0 3 1\n",
+       18, "the mesh refuses this bubble"},
       {"reversed film that does not exist", square + "reversed_films 1\n0 2\n", 13, "no film joins junctions 0 and 2"},
       {"reversed film that is not reversed", square + "reversed_films 1\n0 1\n", 13, "already runs that way"},
       {"reversed film listed twice", square + "reversed_films 2\n1 0\n1 0\n", 14, "already runs that way"},

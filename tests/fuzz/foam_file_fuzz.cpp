@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <iostream>
 #include <sstream>
 #include <string>
 
@@ -12,6 +13,11 @@
 namespace {
 
 using Quarvel::kordal::FoamMesh;
+
+[[noreturn]] void fault(std::string const& what) {
+  std::cerr << "foam_file_fuzz: " << what << "\n";
+  std::abort();
+}
 
 bool refused_clearly(std::string const& error) {
   return error.compare(0, 10, "fuzz.foam:") == 0 && error.size() > 10 && error.find('\n') == std::string::npos;
@@ -30,17 +36,20 @@ extern "C" int LLVMFuzzerTestOneInput(std::uint8_t const* data, std::size_t size
   FoamMesh foam;
   std::string error;
   if (!Quarvel::kordal::read_foam(in, "fuzz.foam", foam, error)) {
-    if (!refused_clearly(error)) std::abort();
+    if (!refused_clearly(error)) fault("unclear refusal '" + error + "'");
     return 0;
   }
   bool finite = std::isfinite(foam.m_film_tension) && std::isfinite(foam.m_outside_pressure);
   for (auto const& v : foam.vertices()) finite = finite && std::isfinite(v.m_coord.x) && std::isfinite(v.m_coord.y);
   for (auto const& f : foam.faces()) finite = finite && std::isfinite(f.m_pressure) && std::isfinite(f.m_target_area);
-  if (!finite || !foam.is_valid()) std::abort();
+  if (!finite) fault("a number that is not finite");
+  std::ostringstream report;
+  if (!foam.is_valid(&report)) fault("invalid foam: " + report.str());
 
   std::string const text = saved(foam);
   std::istringstream again(text);
   FoamMesh reloaded;
-  if (!Quarvel::kordal::read_foam(again, "fuzz.foam", reloaded, error) || saved(reloaded) != text) std::abort();
+  if (!Quarvel::kordal::read_foam(again, "fuzz.foam", reloaded, error)) fault("saved foam refused: " + error);
+  if (saved(reloaded) != text) fault("saved, loaded and saved again, the foam changed");
   return 0;
 }
