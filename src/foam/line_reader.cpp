@@ -2,7 +2,6 @@
 
 #include <istream>
 #include <limits>
-#include <streambuf>
 
 namespace Quarvel {
 namespace kordal {
@@ -30,25 +29,27 @@ std::string LineReader::quoted(std::string_view field) {
   return out;
 }
 
-// std::getline would grow the line without bound; this reads the stream
-// buffer directly and stops one byte past the limit.
+// std::getline would grow the line without bound; this reads it in chunks
+// (istream::getline scans the stream's buffer for the line end) and stops
+// at the first chunk past the limit.
 bool LineReader::read_line() {
   m_line.clear();
-  std::istream::sentry ok(m_in, true);
-  if (!ok) return false;
-  std::streambuf& buffer = *m_in.rdbuf();
+  char chunk[4096];
   for (;;) {
-    int const c = buffer.sbumpc();
-    if (c == std::char_traits<char>::eof()) {
-      m_in.setstate(std::ios::eofbit);
-      return !m_line.empty();
-    }
-    if (c == '\n') return true;
-    if (m_line.size() == max_length) {
+    m_in.getline(chunk, sizeof chunk);
+    std::size_t const n = static_cast<std::size_t>(m_in.gcount());
+    bool const line_end = m_in.good();
+    // Without a line end gcount counts only the bytes stored.
+    m_line.append(chunk, line_end ? n - 1 : n);
+    if (m_line.size() > max_length) {
       m_refusal = "line longer than " + std::to_string(max_length) + " bytes";
       return true;
     }
-    m_line.push_back(static_cast<char>(c));
+    if (line_end) return true;
+    if (m_in.eof()) return !m_line.empty();
+    // A full chunk sets failbit; the line goes on.
+    if (n + 1 != sizeof chunk) return false;
+    m_in.clear();
   }
 }
 
