@@ -6,18 +6,23 @@
 #   make bench  build (Release) and run the benchmarks
 #   make soak   the long coarsening sweep under the sanitizers
 #   make soak-long  a longer sweep of the shipped build on both cores (hours)
+#   make fuzz   the input readers under libFuzzer, FUZZ_SECONDS each
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 RELEASE_DIR := build/release
 SHIPPED_DIR := build/shipped
 TEST_DIR := build/test
 ASAN_DIR := build/asan
+FUZZ_DIR := build/fuzz
+FUZZ_SECONDS ?= 60
+# Each reader with the longest input it is fed, in bytes.
+FUZZ_TARGETS := foam_file:8192 site_file:2048 batch_options:1024
 # The configuration users run; the shipped test build uses the same flags.
 SHIPPED_FLAGS := -DCMAKE_BUILD_TYPE=Release
 # Test builds keep assertions on.
 TEST_FLAGS := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g"
 
-.PHONY: deps release run test test-shipped test-normal test-asan bench soak soak-long clean
+.PHONY: deps release run test test-shipped test-normal test-asan bench soak soak-long fuzz clean
 
 deps:
 	@bash scripts/install-deps.sh
@@ -81,6 +86,24 @@ soak-long: deps
 	    '{runs+=$$2; loops+=$$11; t1+=$$13; t2+=$$15; stalls+=$$17; faults+=$$19} \
 	     END {print "soak-long total: " runs " runs, " loops " loops, " t1 " T1, " t2 " T2, " stalls " stalls, " faults " faults, " s " s"}'; \
 	  [ $$sa -eq 0 ] && [ $$sb -eq 0 ]
+
+# The fuzzers start from a copy of the seed corpus and the inputs that once
+# found faults, so the repo's corpus stays as it is; a crash is kept under
+# $(FUZZ_DIR)/crashes and fails the run.
+fuzz: deps
+	@cmake -S . -B $(FUZZ_DIR) -DCMAKE_CXX_COMPILER=clang++ $(TEST_FLAGS) -DFROTH_FUZZ=ON -DFROTH_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(FUZZ_DIR) -j $(JOBS) --target $(foreach t,$(FUZZ_TARGETS),$(firstword $(subst :, ,$(t)))_fuzz)
+	@status=0; for entry in $(FUZZ_TARGETS); do \
+	  t=$${entry%%:*}; len=$${entry#*:}; work=$(FUZZ_DIR)/work/$$t; crashes=$(FUZZ_DIR)/crashes/$$t; \
+	  mkdir -p $$work $$crashes; \
+	  for dir in tests/fuzz/corpus/$$t tests/fuzz/regressions/$$t; do [ -d $$dir ] && cp -f $$dir/* $$work/ 2>/dev/null; done; \
+	  $(FUZZ_DIR)/tests/fuzz/$${t}_fuzz $$work -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
+	    -max_len=$$len -artifact_prefix=$$crashes/ > $(FUZZ_DIR)/$$t.log 2>&1; rc=$$?; \
+	  runs=$$(grep -oE 'Done [0-9]+ runs' $(FUZZ_DIR)/$$t.log | grep -oE '[0-9]+'); \
+	  if [ $$rc -eq 0 ]; then echo "fuzz $$t: $$runs runs, no fault"; \
+	  else echo "fuzz $$t: FAULT (exit $$rc), see $(FUZZ_DIR)/$$t.log and $$crashes"; \
+	    grep -E '^(==[0-9]+==ERROR|SUMMARY|.*runtime error)' $(FUZZ_DIR)/$$t.log | head -5; status=1; fi; \
+	done; exit $$status
 
 clean:
 	rm -rf build

@@ -4,10 +4,10 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <utility>
 
 #include "foam/foam_file.h"
+#include "foam/line_reader.h"
 #include "foam/triangulate_sites.h"
 
 namespace Quarvel {
@@ -15,41 +15,49 @@ namespace batch {
 
 using vector3_type = math::BasicMathTypes::vector3_type;
 
-bool read_site_file(std::string const& path, std::vector<vector3_type>& sites, std::string& error) {
-  std::ifstream in;
-  if (!kordal::open_for_reading(path, in, error)) return false;
+namespace {
+
+// More sites than this would give a foam of more junctions than a foam file
+// may hold; it also ends an endless stream of site lines.
+constexpr std::size_t max_sites = std::size_t(1) << 25;
+
+}  // namespace
+
+bool read_sites(std::istream& in, std::string const& name, std::vector<vector3_type>& sites, std::string& error) {
+  kordal::LineReader lines(in);
   std::vector<vector3_type> read;
-  std::string line;
-  unsigned number = 0;
   auto fail = [&](std::string const& what) {
-    error = path + ":" + std::to_string(number) + ": " + what;
+    error = name + ":" + std::to_string(lines.line()) + ": " + what;
     return false;
   };
-  while (std::getline(in, line)) {
-    ++number;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    std::istringstream words(line);
-    std::vector<std::string> fields;
-    std::string w;
-    while (words >> w) fields.push_back(w);
-    if (fields.empty() || fields.front().front() == '#') continue;
+  while (lines.next()) {
+    auto const& fields = lines.fields();
     if (fields.size() != 2) return fail("a site line holds 'x y', found " + std::to_string(fields.size()) + " fields");
+    if (read.size() == max_sites) return fail("more than " + std::to_string(max_sites) + " sites");
     double xy[2];
     for (int i = 0; i < 2; ++i) {
+      std::string const field(fields[i]);
       char* end = nullptr;
-      xy[i] = std::strtod(fields[i].c_str(), &end);
-      std::string const shown = "'" + fields[i].substr(0, 40) + "'";
-      if (end == fields[i].c_str() || *end != '\0') return fail(shown + " is not a number");
+      xy[i] = std::strtod(field.c_str(), &end);
+      std::string const shown = kordal::LineReader::quoted(fields[i]);
+      // A zero byte inside the field ends strtod's reading, not the field.
+      if (end == field.c_str() || end != field.c_str() + field.size()) return fail(shown + " is not a number");
       if (!std::isfinite(xy[i])) return fail(shown + " is not finite");
     }
     read.emplace_back(xy[0], xy[1], 0.0);
   }
+  if (!lines.refusal().empty()) return fail(lines.refusal());
   if (in.bad()) {
-    error = path + ": read error";
+    error = name + ": read error";
     return false;
   }
   sites = std::move(read);
   return true;
+}
+
+bool read_site_file(std::string const& path, std::vector<vector3_type>& sites, std::string& error) {
+  std::ifstream in;
+  return kordal::open_for_reading(path, in, error) && read_sites(in, path, sites, error);
 }
 
 std::string degenerate_sites_reason(std::vector<vector3_type> const& sites) {

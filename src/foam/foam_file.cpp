@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "foam/foam_geometry.h"
+#include "foam/line_reader.h"
 
 namespace Quarvel {
 namespace kordal {
@@ -31,8 +32,12 @@ using vertex_handle = FoamMesh::vertex_handle;
 
 constexpr char const* header_keyword = "froth-foam";
 constexpr std::uint32_t format_version = 1;
-// Handles are 32-bit with the largest value as null, so no count may reach it.
-constexpr std::uint64_t max_count = 0xFFFFFFFEu;
+// At most this many junctions or bubbles: the mesh of such a foam takes
+// gigabytes, so a larger count is junk, and an endless stream of junction
+// lines ends here. (It stays far below the 32-bit handles' null value.)
+constexpr std::uint64_t max_count = std::uint64_t(1) << 25;
+// A foam of J junctions has fewer than 3 J films.
+constexpr std::uint64_t max_film_count = 3 * max_count;
 
 void append_real(std::string& out, double v) {
   // 17 significant digits give back the same double on reading.
@@ -46,85 +51,62 @@ struct ParseError {
   std::string what;
 };
 
-// Hands out the non-blank, non-comment lines split into fields, and counts
-// physical lines for the messages.
-class LineReader {
+// The foam's lines: a refused line (too long, too many) is a parse error.
+class FoamLines {
  public:
-  explicit LineReader(std::istream& in) : m_in(in) {}
+  explicit FoamLines(std::istream& in) : m_lines(in) {}
 
   bool next() {
-    while (std::getline(m_in, m_line)) {
-      ++m_line_number;
-      if (!m_line.empty() && m_line.back() == '\r') m_line.pop_back();
-      split();
-      if (!m_fields.empty() && m_fields.front().front() != '#') return true;
-    }
+    if (m_lines.next()) return true;
+    if (!m_lines.refusal().empty()) fail(m_lines.refusal());
     return false;
   }
 
-  unsigned line() const { return m_line_number; }
+  unsigned line() const { return m_lines.line(); }
   // Where a message about a missing line points: the line after the last one.
-  unsigned end_line() const { return m_line_number + 1; }
-  bool read_any_line() const { return m_line_number > 0; }
-  std::vector<std::string_view> const& fields() const { return m_fields; }
+  unsigned end_line() const { return m_lines.line() + 1; }
+  bool read_any_line() const { return m_lines.line() > 0; }
+  std::vector<std::string_view> const& fields() const { return m_lines.fields(); }
 
-  [[noreturn]] void fail(std::string what) const { throw ParseError{m_line_number, std::move(what)}; }
+  [[noreturn]] void fail(std::string what) const { throw ParseError{line(), std::move(what)}; }
   [[noreturn]] void fail_at_end(std::string what) const { throw ParseError{end_line(), std::move(what)}; }
 
  private:
-  void split() {
-    m_fields.clear();
-    std::size_t i = 0;
-    std::size_t const n = m_line.size();
-    while (i < n) {
-      while (i < n && (m_line[i] == ' ' || m_line[i] == '\t')) ++i;
-      std::size_t const start = i;
-      while (i < n && m_line[i] != ' ' && m_line[i] != '\t') ++i;
-      if (i > start) m_fields.emplace_back(m_line.data() + start, i - start);
-    }
-  }
-
-  std::istream& m_in;
-  std::string m_line;
-  std::vector<std::string_view> m_fields;
-  unsigned m_line_number = 0;
+  LineReader m_lines;
 };
 
-std::string quoted(std::string_view s) {
-  std::string out = "'";
-  // A line of binary junk should not turn into a screenful of message.
-  out.append(s.substr(0, 40));
-  if (s.size() > 40) out += "...";
-  out += "'";
-  return out;
-}
-
-double parse_real(LineReader const& r, std::string_view field, char const* what) {
+double parse_real(FoamLines const& r, std::string_view field, char const* what) {
   std::string const text(field);
   char* end = nullptr;
   errno = 0;
   double const v = std::strtod(text.c_str(), &end);
-  if (end == text.c_str() || *end != '\0') r.fail(std::string(what) + " " + quoted(field) + " is not a number");
-  if (!std::isfinite(v)) r.fail(std::string(what) + " " + quoted(field) + " is not finite");
+  // A zero byte inside the field ends strtod's reading, not the field.
+  if (end == text.c_str() || end != text.c_str() + text.size()) {
+    r.fail(std::string(what) + " " + LineReader::quoted(field) + " is not a number");
+  }
+  if (!std::isfinite(v)) r.fail(std::string(what) + " " + LineReader::quoted(field) + " is not finite");
   return v;
 }
 
-std::uint64_t parse_count(LineReader const& r, std::string_view field, char const* what) {
+std::uint64_t parse_count(FoamLines const& r, std::string_view field, char const* what,
+                          std::uint64_t limit = max_count) {
   if (field.empty() || field.size() > 18 ||
       !std::all_of(field.begin(), field.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-    r.fail(std::string(what) + " " + quoted(field) + " is not a whole number");
+    r.fail(std::string(what) + " " + LineReader::quoted(field) + " is not a whole number");
   }
   std::uint64_t v = 0;
   for (char c : field) v = v * 10 + static_cast<std::uint64_t>(c - '0');
-  if (v > max_count) r.fail(std::string(what) + " " + std::string(field) + " is too large");
+  if (v > limit) {
+    r.fail(std::string(what) + " " + std::string(field) + " is too large (at most " + std::to_string(limit) + ")");
+  }
   return v;
 }
 
-void expect_line(LineReader& r, char const* expected) {
+void expect_line(FoamLines& r, char const* expected) {
   if (!r.next()) r.fail_at_end(std::string("file ends where '") + expected + "' is expected");
 }
 
-double read_keyword_real(LineReader& r, char const* keyword) {
+double read_keyword_real(FoamLines& r, char const* keyword) {
   std::string const expected = std::string(keyword) + " <number>";
   expect_line(r, expected.c_str());
   auto const& f = r.fields();
@@ -132,7 +114,7 @@ double read_keyword_real(LineReader& r, char const* keyword) {
   return parse_real(r, f[1], keyword);
 }
 
-std::uint64_t read_keyword_count(LineReader& r, char const* keyword) {
+std::uint64_t read_keyword_count(FoamLines& r, char const* keyword) {
   std::string const expected = std::string(keyword) + " <count>";
   expect_line(r, expected.c_str());
   auto const& f = r.fields();
@@ -140,7 +122,7 @@ std::uint64_t read_keyword_count(LineReader& r, char const* keyword) {
   return parse_count(r, f[1], keyword);
 }
 
-void read_header(LineReader& r) {
+void read_header(FoamLines& r) {
   if (!r.next()) {
     if (r.read_any_line()) r.fail_at_end("no foam in the file (expected 'froth-foam 1')");
     throw ParseError{1, "empty file (expected 'froth-foam 1')"};
@@ -163,7 +145,7 @@ struct BubbleRecord {
   std::size_t count;
 };
 
-void parse(LineReader& r, FoamMesh& foam) {
+void parse(FoamLines& r, FoamMesh& foam) {
   read_header(r);
   double const film_tension = read_keyword_real(r, "film_tension");
   if (film_tension < 0.0) r.fail("film_tension must not be negative");
@@ -214,13 +196,17 @@ void parse(LineReader& r, FoamMesh& foam) {
     BubbleRecord rec{};
     rec.pressure = parse_real(r, f[0], "pressure");
     rec.target_area = parse_real(r, f[1], "target_area");
-    if (f[2] != "0" && f[2] != "1") r.fail("outer must be 0 or 1, found " + quoted(f[2]));
+    if (f[2] != "0" && f[2] != "1") r.fail("outer must be 0 or 1, found " + LineReader::quoted(f[2]));
     rec.outer = f[2] == "1";
     std::uint64_t const k = parse_count(r, f[3], "junction count");
     if (k + 4 != f.size()) {
       r.fail("the bubble declares " + std::to_string(k) + " junctions but lists " + std::to_string(f.size() - 4));
     }
     if (k < 3) r.fail("a bubble needs at least 3 junctions, found " + std::to_string(k));
+    // Each film borders at most two bubbles.
+    if (indices.size() + k > 2 * max_film_count) {
+      r.fail("the bubbles list more than " + std::to_string(2 * max_film_count) + " junctions in all");
+    }
     if (rec.outer) {
       if (outer_line != 0) r.fail("a second outer bubble (the first is on line " + std::to_string(outer_line) + ")");
       outer_line = r.line();
@@ -247,7 +233,7 @@ void parse(LineReader& r, FoamMesh& foam) {
              std::to_string(bubble_count_line));
     }
     if (r.fields().size() != 2) r.fail("expected 'reversed_films <count>'");
-    std::uint64_t const reversed_count = parse_count(r, r.fields()[1], "reversed_films");
+    std::uint64_t const reversed_count = parse_count(r, r.fields()[1], "reversed_films", max_film_count);
     unsigned const reversed_count_line = r.line();
     for (std::uint64_t i = 0; i < reversed_count; ++i) {
       if (!r.next()) {
@@ -406,7 +392,7 @@ void write_foam(FoamMesh const& foam, std::ostream& out) {
 }
 
 bool read_foam(std::istream& in, std::string const& name, FoamMesh& foam, std::string& error) {
-  LineReader reader(in);
+  FoamLines reader(in);
   try {
     parse(reader, foam);
   } catch (ParseError const& e) {

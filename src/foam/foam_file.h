@@ -46,7 +46,8 @@ void write_foam(FoamMesh const& foam, std::ostream& out);
 /// numbers, NaN or infinite values, a negative film tension, junction indices
 /// out of range, a bubble of fewer than three junctions or with a junction
 /// repeated, a second outer bubble, a bubble the mesh refuses, a reversed
-/// film that does not exist or is not reversed, an empty file.
+/// film that does not exist or is not reversed, an empty file, a line longer
+/// than LineReader::max_length, more than 2^25 junctions or bubbles.
 bool read_foam(std::istream& in, std::string const& name, FoamMesh& foam, std::string& error);
 
 /// Writes the foam to `path` through a temporary file in the same directory

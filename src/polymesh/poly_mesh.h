@@ -431,10 +431,13 @@ PolyMesh<Types, VT, HT, ET, FT, MT, Kernel>::add_face_from_scratch() {
     halfedge_handle const outer_prev = twin(inner_next);
     halfedge_handle boundary_prev = outer_prev;
     std::size_t steps = 0;
+    // The patch moves to another gap at the vertex. Turning past inner_prev
+    // would find only gaps inside the patch itself: linking it there would
+    // cut the vertex's fans apart, so there is no room and the face is refused.
     do {
       boundary_prev = twin(get_halfedge(boundary_prev).m_next);
-      if (++steps > guard) return refuse_after_changes(0, face_handle());
-    } while (!get_halfedge(boundary_prev).m_face.is_null() || boundary_prev == inner_prev);
+      if (boundary_prev == inner_prev || ++steps > guard) return refuse_after_changes(0, face_handle());
+    } while (!get_halfedge(boundary_prev).m_face.is_null());
 
     halfedge_handle const boundary_next = get_halfedge(boundary_prev).m_next;
     if (!get_halfedge(boundary_next).m_face.is_null() || boundary_next == inner_next) {

@@ -205,7 +205,7 @@ TEST_F(BatchBuild, DomainScalesTheRandomSites) {
 
 TEST_F(BatchBuild, SitesWithoutAFoamAreNotedAndBadSiteFilesRefusedWithFileAndLine) {
   struct Case {
-    char const* text;
+    std::string text;
     bool builds;
     char const* message;  // after the file's name
   };
@@ -218,8 +218,10 @@ TEST_F(BatchBuild, SitesWithoutAFoamAreNotedAndBadSiteFilesRefusedWithFileAndLin
            Case{"1 2\n3 4 5\n", false, ":2: a site line holds 'x y', found 3 fields"},
            Case{"nan 1\n", false, ":1: 'nan' is not finite"},
            Case{"1\n", false, ":1: a site line holds 'x y', found 1 fields"},
+           Case{std::string("1 2\0", 4), false, ":1: '2?' is not a number"},
+           Case{"1 2\n" + std::string(2 << 20, '\0'), false, ":2: line longer than 1048576 bytes"},
        }) {
-    SCOPED_TRACE(c.text);
+    SCOPED_TRACE(c.text.substr(0, 20));
     dir.write("s.txt", c.text);
     BatchFoam state;
     std::string error, note;

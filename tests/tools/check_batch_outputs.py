@@ -50,6 +50,7 @@ def check_program(batch, work):
     outputs = ["--csv", os.path.join(work, "run.csv"), "--save", os.path.join(work, "end.foam"),
                "--snapshot", os.path.join(work, "end.png")]
     for args, error in ((["--load", bad] + outputs, bad + ":9: junction index 7 out of range (0..2)\n"),
+                        (["--load", "/dev/zero"] + outputs, "/dev/zero:1: line longer than 1048576 bytes\n"),
                         (["--preset", "3", "--save", nowhere] + outputs[:2], nowhere + ": cannot create a file there"),
                         (["--sites", "10", "--loop", "3"], "froth-batch: unknown option '--loop' (see --help)\n")):
         done = run([batch] + args, status=2)
