@@ -81,7 +81,7 @@ TEST(VoronoiVertexPolicy, GivesTheCircumcentreOfATriangleAndRefusesOtherFaces) {
   for (corner_list const& xy : {corner_list{{0, 5}, {1, 5}, {3, 5}}, corner_list{{0, 0}, {1, 2}, {3, 6}}}) {
     face_handle const flat = mesh.add_face(froth_test::add_points(mesh, xy));
     EXPECT_EQ(message_of<std::logic_error>([&] { voronoi_vertex_policy(mesh.get_face(flat)); }),
-              "voronoi_vertex_policy(): No common intersection point exist, giving up!");
+              "circumcentre(): No common intersection point exist, giving up!");
   }
 }
 
@@ -100,7 +100,7 @@ TEST(ComputeDual, HexagonFanGivesOneClockwiseBubbleAndTheSameMeshIsRefused) {
   for (auto const& j : dual.vertices()) expect_circumcentre(triangles, *face++, j.m_coord);
 
   EXPECT_EQ(message_of<std::invalid_argument>([&] { compute_dual(triangles, triangles); }),
-            "polymesh::compute_dual(): original and dual meshes must not be the same");
+            "kordal::compute_dual(): original and dual meshes must not be the same");
   EXPECT_TRUE(MeshIsValid(triangles));
   EXPECT_EQ(triangles.vertex_size(), 7u);
   EXPECT_EQ(triangles.face_size(), 6u);

@@ -35,7 +35,7 @@ inline std::vector<vertex_handle> add_points(FoamMesh& mesh, std::vector<std::pa
   return v;
 }
 
-/// Two counter-clockwise triangles sharing the edge 1-2.
+/// Two counter-clockwise triangles sharing the edge 0-2.
 ///
 ///   3 ----- 2
 ///   |     / |
