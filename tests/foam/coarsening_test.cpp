@@ -100,7 +100,7 @@ TEST(VonNeumann, TargetsChangeByNMinusSixTimesKAndAreasFollow) {
   configure_like_the_window(sim);
   double const k = sim.m_film_tension * sim.m_permeability * FoamSimulator::two_pi_over_three();
   std::map<std::uint32_t, std::tuple<int, double, double>> before;  // films, target, area
-  std::map<int, std::pair<double, int>> by_sides;  // n - 6 -> (sum of area changes, count)
+  std::map<int, std::pair<double, int>> by_sides;                   // n - 6 -> (sum of area changes, count)
   double sum_x2 = 0, sum_xy = 0;
   for (int step = 0; step < 60; ++step) {
     before.clear();

@@ -313,9 +313,9 @@ TEST(Equilibrate, EveryGeneratedJunctionAlone) {
       ++aborts;
       unsigned const iteration = unsigned(std::stoul(text.substr(text.find(" during iteration ", at) + 18)));
       ASSERT_GE(iteration, 2u);
-      EXPECT_EQ(text.substr(at), "Fluxating convergency observed for junction [handleID]: " +
-                                     std::to_string(v.m_self.get_idx()) + " during iteration " +
-                                     std::to_string(iteration) + "\n" + aborted_line);
+      EXPECT_EQ(text.substr(at),
+                "Fluxating convergency observed for junction [handleID]: " + std::to_string(v.m_self.get_idx()) +
+                    " during iteration " + std::to_string(iteration) + "\n" + aborted_line);
       FoamMesh expected = generated;
       FoamSimulator replay(&expected);
       if (iteration > 2) replay.equilibrate(v.m_self, iteration - 2, 0.5);
@@ -383,8 +383,8 @@ TEST(EquilibrateVerbose, LinesHaveTheirExactWordsAndFormat) {
   std::string const text = run_verbose(sim, c.inner[2], 2, 0.5, &precision_after);
   EXPECT_EQ(precision_after, 5);
   std::string const vector = "\\[ (" + number + " ){5}\\]\n";
-  std::string const iteration = "max_err: " + number + "  scale: 0\\.25\n(" + refinement + ")*(" + row + "){5}x  := " +
-                                vector + "b' := " + vector + "x' := " + vector + "tau := 0\\.5\n";
+  std::string const iteration = "max_err: " + number + "  scale: 0\\.25\n(" + refinement + ")*(" + row +
+                                "){5}x  := " + vector + "b' := " + vector + "x' := " + vector + "tau := 0\\.5\n";
   EXPECT_TRUE(std::regex_match(text, std::regex(iteration + iteration))) << text;
 }
 
@@ -451,7 +451,8 @@ TEST(EquilibrateMends, AnUpdateThatChangesNothingEndsTheCall) {
   FoamSimulator sim(&foam);
   std::string const before = state_of(foam);
   std::string const text = run_verbose(sim, rim, 50, 0.001);
-  EXPECT_EQ(std::make_pair(count_of(text, "tau := "), count_of(text, "aborted")), std::make_pair(std::size_t(1), std::size_t(0)));
+  EXPECT_EQ(std::make_pair(count_of(text, "tau := "), count_of(text, "aborted")),
+            std::make_pair(std::size_t(1), std::size_t(0)));
   EXPECT_TRUE(state_of(foam) == before);
   sim.equilibrate(rim, 0, 0.001);
   EXPECT_TRUE(state_of(foam) == before);

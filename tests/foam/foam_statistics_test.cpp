@@ -117,7 +117,8 @@ TEST(FoamStatistics, GeneratedFoamsFollowEuler) {
     }
     double const cells = double(foam.face_size() - 1);
     unsigned const outer_films = film_count(foam.get_face(find_outer_bubble(foam)));
-    EXPECT_EQ(std::make_tuple(s.m_cell_count, s.m_vertex_count), std::make_tuple(foam.face_size() - 1, foam.vertex_size()));
+    EXPECT_EQ(std::make_tuple(s.m_cell_count, s.m_vertex_count),
+              std::make_tuple(foam.face_size() - 1, foam.vertex_size()));
     EXPECT_NEAR(std::accumulate(s.m_distribution.begin(), s.m_distribution.end(), 0.0), 1.0, 1e-12);
     ASSERT_EQ(s.m_distribution.size(), count.size());
     for (std::size_t n = 0; n < count.size(); ++n) EXPECT_NEAR(s.m_distribution[n], count[n] / cells, 1e-15) << n;

@@ -55,7 +55,8 @@ TEST(T1, KeepsCountsTurnsTheFilmAndMovesOneFilmBetweenBubbles) {
     for (FoamMesh::const_vertex_halfedge_circulator c(foam, v.m_self); c; ++c) {
       if (best.is_null() || film_length(foam, c->m_edge) < film_length(foam, best)) best = c->m_edge;
     }
-    if (!best.is_null() && has_threefold_ends(foam, best) && is_t1_candidate(foam, best, 1e9) && can_rewire_t1(foam, best)) {
+    if (!best.is_null() && has_threefold_ends(foam, best) && is_t1_candidate(foam, best, 1e9) &&
+        can_rewire_t1(foam, best)) {
       junction = v.m_self, film = best;
       break;
     }
@@ -96,7 +97,8 @@ TEST(T1, KeepsCountsTurnsTheFilmAndMovesOneFilmBetweenBubbles) {
   ASSERT_TRUE(MeshIsValid(foam));
   EXPECT_EQ(counts(foam), c0);
   EXPECT_EQ(sim.m_t1_count, 1u);
-  auto const marked = std::find_if(foam.edges().begin(), foam.edges().end(), [](auto const& e) { return e.m_created_by_t1; });
+  auto const marked =
+      std::find_if(foam.edges().begin(), foam.edges().end(), [](auto const& e) { return e.m_created_by_t1; });
   ASSERT_NE(marked, foam.edges().end());
   EXPECT_FALSE(is_t1_candidate(foam, marked->m_self, 1e9));
 }
@@ -112,7 +114,8 @@ TEST(T1, RefusesThreeSidedBubblesOpenBordersAndLongFilms) {
   for (auto const& e : foam.edges()) {
     vertex_handle const a = foam.get_halfedge(e.m_halfedge0).m_destination;
     vertex_handle const b = foam.get_halfedge(e.m_halfedge1).m_destination;
-    bool const spoke = std::count(c.inner.begin(), c.inner.end(), a) + std::count(c.inner.begin(), c.inner.end(), b) == 1;
+    bool const spoke =
+        std::count(c.inner.begin(), c.inner.end(), a) + std::count(c.inner.begin(), c.inner.end(), b) == 1;
     EXPECT_EQ(is_t1_candidate(foam, e.m_self, 100.0), spoke) << "film " << e.m_self;
   }
   edge_handle const spoke0 = film_between(foam, c.inner[0], c.rim[0]);
@@ -184,8 +187,8 @@ TEST(T2, ASpentPairWaitsForTheLargerOneThenVanishesWhole) {
   EXPECT_FALSE(foam.find_halfedge(j[3], j[7]).is_null());
   for (auto const& f : foam.faces()) EXPECT_EQ(film_count(f), 3u);
   EXPECT_FALSE(find_outer_bubble(foam).is_null());
-  EXPECT_NE(printed.find("- T2 for bubbles [handleID: " + std::to_string(b[0].get_idx()) + "] and [handleID: " +
-                         std::to_string(b[2].get_idx()) + "] was handled - both vanished"),
+  EXPECT_NE(printed.find("- T2 for bubbles [handleID: " + std::to_string(b[0].get_idx()) +
+                         "] and [handleID: " + std::to_string(b[2].get_idx()) + "] was handled - both vanished"),
             std::string::npos)
       << printed;
 }

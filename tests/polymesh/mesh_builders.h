@@ -3,11 +3,11 @@
 
 // Canonical small meshes shared by the tests.
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <sstream>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "foam/foam_geometry.h"
 #include "foam/foam_mesh.h"

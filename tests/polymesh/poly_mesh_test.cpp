@@ -88,8 +88,8 @@ TEST(AddFace, ARefusalAfterRelinkingUndoesTheRelinking) {
   FoamMesh m;
   auto const v = add_points(m, {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}, {5, 0}, {6, 0}, {7, 0}, {8, 0}});
   vertex_handle const u = v[0], a = v[1], w = v[2], d = v[3], c = v[4];
-  for (auto const& f : std::vector<std::vector<vertex_handle>>{{u, a, d}, {u, v[5], v[6]}, {a, w, c}, {c, w, u},
-                                                               {w, v[7], v[8]}}) {
+  for (auto const& f :
+       std::vector<std::vector<vertex_handle>>{{u, a, d}, {u, v[5], v[6]}, {a, w, c}, {c, w, u}, {w, v[7], v[8]}}) {
     ASSERT_FALSE(m.add_face(f).is_null());
   }
   ASSERT_NE(m.get_halfedge(m.find_halfedge(a, u)).m_next, m.find_halfedge(u, w)) << "P lies between A and B1 at u";
@@ -293,8 +293,7 @@ TEST(Validity, ReportsEachBrokenLinkWithItsReason) {
        [](M& m) { he(m, 0).m_destination = vertex_handle(2); }},
       {"half-edge 0 points at removed face 99", [](M& m) { he(m, 0).m_face = face_handle(99); }},
       {"half-edge 0 and its next lie in different loops", [](M& m) { he(m, 0).m_face = face_handle(); }},
-      {"face 0 has no valid border half-edge",
-       [](M& m) { m.faces().front().m_border_halfedge = halfedge_handle(99); }},
+      {"face 0 has no valid border half-edge", [](M& m) { m.faces().front().m_border_halfedge = halfedge_handle(99); }},
       {"face 0: half-edge 6 of its loop carries face 1",
        [](M& m) { m.faces().front().m_border_halfedge = halfedge_handle(6); }},
       {"vertex 0 has edges but no outgoing half-edge",

@@ -128,9 +128,9 @@ double value(Row const& row, std::string const& column) {
 /// The row holds the statistics, with the CSV's ten significant digits.
 void expect_row_matches(Row const& row, Quarvel::batch::FoamStatistics const& s) {
   std::vector<std::pair<std::string, double>> columns = {
-      {"bubbles", s.m_cell_count},     {"junctions", s.m_vertex_count}, {"mean_edges", s.m_mean_edges},
-      {"second_moment", s.m_second_moment}, {"mean_area", s.m_mean_area}, {"area_error", s.m_area_error},
-      {"mean_angle", s.m_mean_angle},  {"angle_error", s.m_angle_error}};
+      {"bubbles", s.m_cell_count},          {"junctions", s.m_vertex_count}, {"mean_edges", s.m_mean_edges},
+      {"second_moment", s.m_second_moment}, {"mean_area", s.m_mean_area},    {"area_error", s.m_area_error},
+      {"mean_angle", s.m_mean_angle},       {"angle_error", s.m_angle_error}};
   for (unsigned n = 3; n <= 12; ++n) {
     columns.emplace_back("p" + std::to_string(n), n < s.m_distribution.size() ? s.m_distribution[n] : 0.0);
   }
@@ -171,8 +171,8 @@ TEST_F(BatchBuild, RandomSitesPresetsSiteFilesAndLoadsGiveTheWindowsFoams) {
   EXPECT_EQ(0.3, loaded.m_simulator.m_film_tension);
   EXPECT_EQ(saved.face_size() - 1, loaded.m_statistics.m_cell_count);
   build("--load @a.foam --film-tension 0.2", overridden);
-  EXPECT_EQ(std::make_pair(0.2, 0.2), std::make_pair(overridden.m_foam.m_film_tension,
-                                                     overridden.m_simulator.m_film_tension));
+  EXPECT_EQ(std::make_pair(0.2, 0.2),
+            std::make_pair(overridden.m_foam.m_film_tension, overridden.m_simulator.m_film_tension));
 
   // Interior junctions lie inside the sites' hull, which nearly fills the
   // 200 x 100 rectangle.
@@ -388,7 +388,8 @@ std::vector<std::array<int, 3>> decode_png(std::string const& bytes, int& width)
   for (int y = 0; y < cairo_image_surface_get_height(s); ++y) {
     auto const* row = reinterpret_cast<std::uint32_t const*>(cairo_image_surface_get_data(s) +
                                                              std::size_t(y) * cairo_image_surface_get_stride(s));
-    for (int x = 0; x < width; ++x) pixels.push_back({int(row[x] >> 16 & 255), int(row[x] >> 8 & 255), int(row[x] & 255)});
+    for (int x = 0; x < width; ++x)
+      pixels.push_back({int(row[x] >> 16 & 255), int(row[x] >> 8 & 255), int(row[x] & 255)});
   }
   cairo_surface_destroy(s);
   return pixels;
