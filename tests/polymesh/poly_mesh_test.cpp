@@ -243,6 +243,14 @@ TEST(Copy, KeepsLinksAndTakesOwnership) {
   EXPECT_TRUE(MeshIsValid(moved));
 }
 
+/// Two twin half-edges that no edge lists; returns the first.
+halfedge_handle loose_pair(FoamMesh& m) {
+  halfedge_handle const a = m.create_halfedge(), b = m.create_halfedge();
+  m.set_twin(a, b);
+  m.set_twin(b, a);
+  return a;
+}
+
 // Each reason the checker gives, provoked once on a bowtie: triangles 0 and 3
 // of the hexagon ring, which meet only at the centre. Half-edges come in
 // pairs, 2e and 2e + 1 of edge e; the even ones lie in the faces. Loops that
@@ -250,66 +258,51 @@ TEST(Copy, KeepsLinksAndTakesOwnership) {
 // next and prev checks.
 TEST(Validity, ReportsEachBrokenLinkWithItsReason) {
   using M = FoamMesh;
+  using H = halfedge_handle;
   struct Case {
     char const* report;
     void (*spoil)(M&);
   } const cases[] = {
       {"vertex table has 7 entries in use but the list holds 8 records", [](M& m) { m.vertices().emplace_back(); }},
-      {"half-edge 99 is listed but its table entry is not in use",
-       [](M& m) { m.halfedges().front().m_self = halfedge_handle(99); }},
+      {"half-edge 99 is listed but its table entry is not in use", [](M& m) { he(m, 0).m_self = H(99); }},
       {"edge 5: table entry points at another record",
        [](M& m) { std::swap(m.edges().front().m_self, m.edges().back().m_self); }},
       {"face table has 2 entries in use but the list holds 3 records", [](M& m) { m.faces().emplace_back(); }},
       {"vertex 0 has another owner", [](M& m) { m.vertices().front().m_owner = nullptr; }},
       {"face 0 has another owner", [](M& m) { m.faces().front().m_owner = nullptr; }},
       {"edge 0 has another owner", [](M& m) { m.edges().front().m_owner = nullptr; }},
-      {"half-edge 0 has another owner", [](M& m) { m.halfedges().front().m_owner = nullptr; }},
-      {"edge 0 has an invalid half-edge", [](M& m) { m.edges().front().m_halfedge0 = halfedge_handle(99); }},
-      {"edge 0: its half-edges are not twins", [](M& m) { m.edges().front().m_halfedge1 = halfedge_handle(2); }},
+      {"half-edge 0 has another owner", [](M& m) { he(m, 0).m_owner = nullptr; }},
+      {"edge 0 has an invalid half-edge", [](M& m) { m.edges().front().m_halfedge0 = H(99); }},
+      {"edge 0: its half-edges are not twins", [](M& m) { m.edges().front().m_halfedge1 = H(2); }},
       {"edge 1: a half-edge does not carry the edge", [](M& m) { he(m, 2).m_edge = edge_handle(0); }},
-      {"half-edge 0 has no valid twin",
-       [](M& m) { he(m, 0).m_twin = m.edges().front().m_halfedge1 = halfedge_handle(0); }},
-      {"half-edge 0: twin of twin is 3", [](M& m) { he(m, 1).m_twin = halfedge_handle(3); }},
-      {"half-edge 12 and its twin do not share a valid edge",
-       [](M& m) {
-         halfedge_handle const a = m.create_halfedge(), b = m.create_halfedge();
-         m.set_twin(a, b);
-         m.set_twin(b, a);
-       }},
+      {"half-edge 0 has no valid twin", [](M& m) { he(m, 0).m_twin = m.edges().front().m_halfedge1 = H(0); }},
+      {"half-edge 0: twin of twin is 3", [](M& m) { he(m, 1).m_twin = H(3); }},
+      {"half-edge 12 and its twin do not share a valid edge", [](M& m) { loose_pair(m); }},
       {"half-edge 12 is not a half-edge of its edge 0",
-       [](M& m) {
-         halfedge_handle const a = m.create_halfedge(), b = m.create_halfedge();
-         m.set_twin(a, b);
-         m.set_twin(b, a);
-         m.set_edge(a, edge_handle(0));
-         m.set_edge(b, edge_handle(0));
-       }},
+       [](M& m) { he(m, 13).m_edge = he(m, loose_pair(m).get_idx()).m_edge = edge_handle(0); }},
       {"half-edge 0 has no valid destination", [](M& m) { he(m, 0).m_destination = vertex_handle(99); }},
       {"half-edge 0 starts and ends at vertex 0", [](M& m) { he(m, 0).m_destination = vertex_handle(0); }},
-      {"half-edge 0 has an invalid next or prev", [](M& m) { he(m, 0).m_next = halfedge_handle(99); }},
+      {"half-edge 0 has an invalid next or prev", [](M& m) { he(m, 0).m_next = H(99); }},
       {"half-edge 0: prev of next is not itself", [](M& m) { he(m, 0).m_next = he(m, 0).m_prev; }},
       {"half-edge 0: next of prev is not itself", [](M& m) { he(m, 0).m_prev = he(m, 0).m_next; }},
       {"half-edge 0: its destination 2 is not the origin of its next",
        [](M& m) { he(m, 0).m_destination = vertex_handle(2); }},
       {"half-edge 0 points at removed face 99", [](M& m) { he(m, 0).m_face = face_handle(99); }},
       {"half-edge 0 and its next lie in different loops", [](M& m) { he(m, 0).m_face = face_handle(); }},
-      {"face 0 has no valid border half-edge", [](M& m) { m.faces().front().m_border_halfedge = halfedge_handle(99); }},
-      {"face 0: half-edge 6 of its loop carries face 1",
-       [](M& m) { m.faces().front().m_border_halfedge = halfedge_handle(6); }},
-      {"vertex 0 has edges but no outgoing half-edge",
-       [](M& m) { m.vertices().front().m_outgoing_halfedge = halfedge_handle(); }},
-      {"vertex 0 points at removed half-edge 99",
-       [](M& m) { m.vertices().front().m_outgoing_halfedge = halfedge_handle(99); }},
+      {"face 0 has no valid border half-edge", [](M& m) { m.faces().front().m_border_halfedge = H(99); }},
+      {"face 0: half-edge 6 of its loop carries face 1", [](M& m) { m.faces().front().m_border_halfedge = H(6); }},
+      {"vertex 0 has edges but no outgoing half-edge", [](M& m) { m.vertices().front().m_outgoing_halfedge = H(); }},
+      {"vertex 0 points at removed half-edge 99", [](M& m) { m.vertices().front().m_outgoing_halfedge = H(99); }},
       {"vertex 0: its outgoing half-edge starts elsewhere",
-       [](M& m) { m.vertices().front().m_outgoing_halfedge = halfedge_handle(1); }},
+       [](M& m) { m.vertices().front().m_outgoing_halfedge = H(1); }},
       {"vertex 0: circulator visits 2 of its 4 outgoing half-edges",
        [](M& m) {  // each fan's boundary closed on itself
-         halfedge_handle const n1 = he(m, 1).m_next, n7 = he(m, 7).m_next;
-         m.set_next(halfedge_handle(1), n7);
-         m.set_next(halfedge_handle(7), n1);
+         H const n1 = he(m, 1).m_next;
+         m.set_next(H(1), he(m, 7).m_next);
+         m.set_next(H(7), n1);
        }},
       {"vertex 0 has an outgoing boundary half-edge but its outgoing half-edge has a face",
-       [](M& m) { m.vertices().front().m_outgoing_halfedge = halfedge_handle(0); }},
+       [](M& m) { m.vertices().front().m_outgoing_halfedge = H(0); }},
   };
   for (auto const& c : cases) {
     M m;
