@@ -25,7 +25,7 @@ Vector circumcentre(Vector const& p0, Vector const& p1, Vector const& p2) {
   Vector const a = p1 - p0;
   Vector const b = p2 - p0;
   double const d = 2.0 * (a.x * b.y - a.y * b.x);
-  if (d == 0.0) throw std::logic_error("voronoi_vertex_policy(): No common intersection point exist, giving up!");
+  if (d == 0.0) throw std::logic_error("circumcentre(): No common intersection point exist, giving up!");
   double const aa = a.x * a.x + a.y * a.y;
   double const bb = b.x * b.x + b.y * b.y;
   return Vector(p0.x + (b.y * aa - a.y * bb) / d, p0.y + (a.x * bb - b.x * aa) / d, 0.0);
@@ -57,7 +57,7 @@ auto voronoi_vertex_policy(Face const& t) {
 template <typename Mesh>
 void compute_dual(Mesh const& source, Mesh& dual) {
   if (&source == &dual) {
-    throw std::invalid_argument("polymesh::compute_dual(): original and dual meshes must not be the same");
+    throw std::invalid_argument("kordal::compute_dual(): original and dual meshes must not be the same");
   }
   dual.clear();
   std::vector<polymesh::vertex_handle> table;

@@ -1,5 +1,6 @@
-// The program without a window: start-up values, every key command with its
+// The program without a window: start-up values, the key commands with their
 // console text, the mouse drags, the statistics refresh and the idle step.
+// What the window shows of them is checked by window_test.py.
 
 #include "app/application.h"
 
@@ -15,10 +16,9 @@
 #include <vector>
 
 #include "app/console_capture.h"
-#include "foam/dual_foam.h"
-#include "foam/foam_geometry.h"
+#include "foam/cluster_builders.h"
+#include "foam/coarsening_harness.h"
 #include "foam/random_source.h"
-#include "polymesh/mesh_builders.h"
 #include "render/foam_renderer.h"
 
 namespace {
@@ -26,32 +26,32 @@ namespace {
 using namespace froth_test;
 using Quarvel::kordal::find_outer_bubble;
 
-// init prints the help lines and resets the start-up values, whatever was set
-// before; the simulator gets the window's parameters (the core tests' too).
+auto parameters(Quarvel::kordal::FoamSimulator const& s) {
+  return std::make_tuple(s.m_film_tension, s.m_permeability, s.m_max_iterations, s.m_tau, s.m_t1_threshold,
+                         s.m_t2_threshold);
+}
+
+// init prints the help lines and resets what was set before; the simulator
+// gets the parameters that the core tests run with.
 TEST(ApplicationFrame, InitSetsTheStartUpValues) {
   Application app;
   app.m_keys['a'] = true;
   app.m_site_count = 17;
+  app.m_camera.m_position = vector3_type(1, 2, 3);
   ConsoleCapture console;
   app.init();
   EXPECT_EQ(console.take(),
-            "Rotating: hold down left mouse button\n"
-            "Zooming: hold down middle mouse button\n"
+            "Rotating: hold down left mouse button\nZooming: hold down middle mouse button\n"
             "Panning: press shift and hold down left mouse button\n");
-  EXPECT_EQ(
-      std::make_tuple(vector3_type(0, 0, 100), vector3_type(0, 0, 0), false, true),
-      std::tie(app.m_camera.m_position, app.m_camera.m_target, app.m_camera.m_target_locked, app.m_camera.m_orbit));
-  for (bool key : app.m_keys) EXPECT_FALSE(key);
-  EXPECT_EQ(std::make_tuple(1.0, 0u, 0u, false, false, 200, vector3_type(0, 0, 0), true, 0.75),
-            std::tie(app.m_pressure_scale, app.m_bubble, app.m_junction, app.m_stretching, app.m_resizing_sites,
-                     app.m_site_count, app.m_last_mouse, app.m_filled, app.m_fill_intensity));
-  EXPECT_EQ(std::make_tuple(0.25, 0.1, 4u, 0.5, 0.05, 0.05),
-            std::make_tuple(app.m_quisk.m_film_tension, app.m_quisk.permeability(), app.m_quisk.m_max_iterations,
-                            app.m_quisk.m_tau, app.m_quisk.m_t1_threshold, app.m_quisk.m_t2_threshold));
-  // No foam and no sites: the first foam comes from a generation key.
+  EXPECT_FALSE(app.m_keys['a']);
+  EXPECT_EQ(app.m_site_count, 200);
+  EXPECT_EQ(app.m_camera.m_position, vector3_type(0, 0, 100));
+  FoamMesh none;
+  Quarvel::kordal::FoamSimulator window(&none);
+  configure_like_the_window(window);
+  EXPECT_EQ(parameters(app.m_quisk), parameters(window));
   EXPECT_TRUE(app.m_sites.empty());
   EXPECT_EQ(app.m_foam.face_size() + app.m_statistics.m_cell_count, 0u);
-  EXPECT_DOUBLE_EQ(app.m_statistics.m_mean_target_area, 1.0);
 }
 
 /// A started program with a seeded random generator and no foam yet.
@@ -75,58 +75,44 @@ class Commands : public ::testing::Test {
   }
   /// A left-button press or release with ctrl, shift or alt.
   void left(bool down, double x, double y, bool ctrl, bool shift = false, bool alt = false) {
-    if (down) {
-      app.mouse_down(x, y, shift, ctrl, alt, true, false, false);
-    } else {
-      app.mouse_up(x, y, shift, ctrl, alt, true, false, false);
-    }
+    if (down) return app.mouse_down(x, y, shift, ctrl, alt, true, false, false);
+    app.mouse_up(x, y, shift, ctrl, alt, true, false, false);
   }
 
   Application app;
 };
 
-bool starts_with(std::string const& text, std::string const& head) { return text.compare(0, head.size(), head) == 0; }
+bool starts_with(std::string const& text, std::string const& head) { return text.rfind(head, 0) == 0; }
 bool ends_with(std::string const& text, std::string const& tail) {
   return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 /// True when text is head followed by "done in <ms> ms ~ <fps>fps!\n".
-::testing::AssertionResult IsTimingReport(std::string const& text, std::string const& head) {
+bool is_timing_report(std::string const& text, std::string const& head) {
   double ms = 0.0, fps = 0.0;
   char tail[8] = {};
-  if (starts_with(text, head + "done in ") &&
-      std::sscanf(text.c_str() + head.size(), "done in %lf ms ~ %lffps%7s", &ms, &fps, tail) == 3 &&
-      std::string(tail) == "!" && text.back() == '\n' && ms >= 0.0 && fps > 0.0) {
-    return ::testing::AssertionSuccess();
-  }
-  return ::testing::AssertionFailure() << "not '" << head << "' and a timing report: " << text;
+  return starts_with(text, head + "done in ") &&
+         std::sscanf(text.c_str() + head.size(), "done in %lf ms ~ %lffps%7s", &ms, &fps, tail) == 3 &&
+         std::string(tail) == "!" && text.back() == '\n' && ms >= 0.0 && fps > 0.0;
 }
 
 TEST_F(Commands, RandomFoamFillsTheWindowRangeAndPressuresReset) {
-  std::string const out = press(app, "r");
-  EXPECT_TRUE(ends_with(out, "manual pressure override\n")) << out;
+  EXPECT_TRUE(ends_with(press(app, "r"), "manual pressure override\n"));
   ASSERT_EQ(app.m_sites.size(), 200u);
-  for (auto const& s : app.m_sites) {
-    EXPECT_TRUE(std::abs(s.x) <= 48.0 && std::abs(s.y) <= 27.0 && s.z == 0.0) << s.x << ", " << s.y << ", " << s.z;
-  }
+  for (auto const& s : app.m_sites) EXPECT_TRUE(std::abs(s.x) <= 48.0 && std::abs(s.y) <= 27.0 && s.z == 0.0);
   EXPECT_TRUE(MeshIsValid(app.m_foam));
   EXPECT_GT(app.m_foam.face_size(), 100u);
-  Application::face_handle const outer = find_outer_bubble(app.m_foam);
-  ASSERT_FALSE(outer.is_null());
-  EXPECT_DOUBLE_EQ(app.m_foam.get_face(outer).m_target_area, 0.0);
+  EXPECT_EQ(app.m_foam.get_face(find_outer_bubble(app.m_foam)).m_target_area, 0.0);
   // The statistics were reset and measured: Euler's relation of a closed foam.
   EXPECT_EQ(app.m_statistics.m_vertex_count, 2 * app.m_statistics.m_cell_count - 2);
-  EXPECT_EQ(app.m_statistics.m_t1_total, 0u);
-
   for (auto& f : app.m_foam.faces()) f.m_pressure = 3.5;
   EXPECT_EQ(press(app, "m"), "manual pressure override\n");
-  for (auto const& f : app.m_foam.faces()) EXPECT_DOUBLE_EQ(f.m_pressure, 1.0);
+  for (auto const& f : app.m_foam.faces()) EXPECT_EQ(f.m_pressure, 1.0);
 }
 
 TEST_F(Commands, PresetsBuildFoamsAndFourAndFiveGiveAnEmptyFoam) {
   std::size_t const sizes[] = {220, 193, 64};
   for (int n = 1; n <= 3; ++n) {
-    SCOPED_TRACE(n);
     EXPECT_TRUE(ends_with(press(app, std::to_string(n)), "manual pressure override\n"));
     EXPECT_EQ(app.m_sites.size(), sizes[n - 1]);
     EXPECT_GT(app.m_foam.face_size(), 10u);
@@ -140,42 +126,50 @@ TEST_F(Commands, PresetsBuildFoamsAndFourAndFiveGiveAnEmptyFoam) {
   }
 }
 
+// The counters are zeroed, not handed over to the totals.
 TEST_F(Commands, RebuildReusesTheSitesZeroesTheCountersAndXTogglesTheOuterBubble) {
   press(app, "2");
-  std::size_t const faces = app.m_foam.face_size();
-  std::size_t const junctions = app.m_foam.vertex_size();
-  ASSERT_FALSE(find_outer_bubble(app.m_foam).is_null());
+  std::size_t const faces = app.m_foam.face_size(), junctions = app.m_foam.vertex_size();
   app.m_quisk.m_t1_count = 5;
   app.m_quisk.m_t2_count = 6;
   app.m_statistics.m_t1_total = 9;
-
   EXPECT_EQ(press(app, "x"), "");
   press(app, "R");
-  // The counters are zeroed, not handed over to the totals.
   EXPECT_EQ(app.m_quisk.m_t1_count + app.m_quisk.m_t2_count, 0u);
   EXPECT_EQ(app.m_statistics.m_t1_total + app.m_statistics.m_t2_total, 0u);
   EXPECT_TRUE(find_outer_bubble(app.m_foam).is_null());
-  EXPECT_EQ(app.m_foam.face_size(), faces - 1);
-  EXPECT_EQ(app.m_foam.vertex_size(), junctions);
+  EXPECT_EQ(std::make_pair(app.m_foam.face_size(), app.m_foam.vertex_size()), std::make_pair(faces - 1, junctions));
   EXPECT_TRUE(MeshIsValid(app.m_foam));
-
   press(app, "xR");
   EXPECT_FALSE(find_outer_bubble(app.m_foam).is_null());
   EXPECT_EQ(app.m_foam.face_size(), faces);
 }
 
-TEST_F(Commands, EquilibrateSimulateAndCollapsePrintATimingReport) {
+// Verbose output is switched off for the commands that would print it.
+TEST_F(Commands, EquilibrateSimulateDiffuseAndCollapse) {
   press(app, "r");
-  EXPECT_TRUE(IsTimingReport(press(app, "e"), "\nequilibrating foam once (no diffusion)... "));
+  EXPECT_TRUE(is_timing_report(press(app, "e"), "\nequilibrating foam once (no diffusion)... "));
   EXPECT_GT(app.m_statistics.m_step_time, 0.0);
   app.m_quisk.m_verbose = true;
-  EXPECT_TRUE(IsTimingReport(press(app, "s"), "\nrunning one simulation loop... "));
+  EXPECT_TRUE(is_timing_report(press(app, "s"), "\nrunning one simulation loop... "));
   EXPECT_FALSE(app.m_quisk.m_verbose);
   EXPECT_TRUE(MeshIsValid(app.m_foam));
 
+  EXPECT_EQ(press(app, "kk"), "diffusion = 0.12\ndiffusion = 0.14\n");
+  EXPECT_NEAR(app.m_quisk.permeability(), 0.14, 1e-15);
+  std::vector<double> const before = target_areas();
+  EXPECT_EQ(press(app, "K"), "diffusion disabled!\n");
+  EXPECT_EQ(press(app, "d"), "diffusing all bubbles once... done!\n");
+  EXPECT_EQ(target_areas(), before);
+  EXPECT_EQ(press(app, "k"), "diffusion = 0.02\n");
+  app.m_quisk.m_verbose = true;
+  EXPECT_EQ(press(app, "d"), "diffusing all bubbles once... done!\n");
+  EXPECT_NE(target_areas(), before);
+  EXPECT_FALSE(app.m_quisk.m_verbose);
+
   press(app, "bb");
   std::size_t const bubbles = app.m_foam.face_size();
-  EXPECT_TRUE(IsTimingReport(press(app, "c"), "collapsing bubble... "));
+  EXPECT_TRUE(is_timing_report(press(app, "c"), "collapsing bubble... "));
   EXPECT_TRUE(MeshIsValid(app.m_foam));
   EXPECT_LE(app.m_foam.face_size(), bubbles);
   // A selection past the end collapses nothing.
@@ -185,69 +179,7 @@ TEST_F(Commands, EquilibrateSimulateAndCollapsePrintATimingReport) {
   EXPECT_EQ(target_areas(), areas);
 }
 
-TEST_F(Commands, SpacePermeabilityAndDisplayKeys) {
-  EXPECT_EQ(press(app, " "), "\nsimulation started!\n");
-  EXPECT_TRUE(app.m_idle);
-  EXPECT_EQ(press(app, " "), "\nsimulation stopped!\n");
-  EXPECT_FALSE(app.m_idle);
-  EXPECT_EQ(press(app, "kk"), "diffusion = 0.12\ndiffusion = 0.14\n");
-  EXPECT_NEAR(app.m_quisk.permeability(), 0.14, 1e-15);
-  EXPECT_EQ(press(app, "K"), "diffusion disabled!\n");
-  EXPECT_EQ(app.m_quisk.permeability(), 0.0);
-
-  press(app, "r");
-  std::size_t const faces = app.m_foam.face_size();
-  EXPECT_EQ(press(app, "0"), "");
-  EXPECT_FALSE(app.m_overlay.m_visible);
-  press(app, "0");
-  EXPECT_TRUE(app.m_overlay.m_visible);
-  EXPECT_EQ(press(app, "f"), "");
-  EXPECT_FALSE(app.m_filled);
-  press(app, "f");
-  EXPECT_TRUE(app.m_filled);
-  press(app, "vvv");
-  EXPECT_NEAR(app.m_fill_intensity, 0.78, 1e-12);
-  press(app, "VVVVV");
-  EXPECT_NEAR(app.m_fill_intensity, 0.73, 1e-12);
-  // '=' and keys without a command only flip their toggle.
-  EXPECT_EQ(press(app, "=z"), "");
-  EXPECT_TRUE(app.m_keys['='] && app.m_keys['z']);
-  EXPECT_EQ(app.m_foam.face_size(), faces);
-}
-
-TEST_F(Commands, DiffusionChangesTargetAreasUnlessDisabled) {
-  press(app, "r");
-  std::vector<double> const before = target_areas();
-  press(app, "K");
-  EXPECT_EQ(press(app, "d"), "diffusing all bubbles once... done!\n");
-  EXPECT_EQ(target_areas(), before);
-
-  press(app, "k");
-  app.m_quisk.m_verbose = true;
-  EXPECT_EQ(press(app, "d"), "diffusing all bubbles once... done!\n");
-  EXPECT_NE(target_areas(), before);
-  EXPECT_FALSE(app.m_quisk.m_verbose);
-}
-
-TEST_F(Commands, JunctionCommandsRunOnTheSelectedJunctionAndRestoreVerbosity) {
-  press(app, "rjjj");
-  ASSERT_EQ(app.m_junction, 3u);
-  for (bool verbose : {false, true}) {
-    app.m_quisk.m_verbose = verbose;
-    std::string out = press(app, "S");
-    EXPECT_TRUE(starts_with(out, "running single simulation loop for junction #3\n") && ends_with(out, "-> done!\n"))
-        << out;
-    out = press(app, "D");
-    EXPECT_TRUE(starts_with(out, "diffusing bubbles adjancent to junction #3\n") && ends_with(out, "-> done!\n"))
-        << out;
-    EXPECT_EQ(app.m_quisk.m_verbose, verbose);
-  }
-  app.m_quisk.m_verbose = false;
-  press(app, "TY");
-  EXPECT_TRUE(MeshIsValid(app.m_foam));
-}
-
-TEST_F(Commands, JunctionCommandsWithoutASelectedJunctionTouchNothing) {
+TEST_F(Commands, JunctionCommandsRunOnTheSelectedJunctionOrTouchNothing) {
   for (char const* key : {"S", "D", "T", "Y"}) {
     EXPECT_EQ(press(app, key), "no junction selected: junction #0 is past the last of 0 junctions\n");
   }
@@ -255,26 +187,34 @@ TEST_F(Commands, JunctionCommandsWithoutASelectedJunctionTouchNothing) {
   press(app, "rJ");
   unsigned const last = app.m_junction;
   press(app, "3");
-  std::size_t const junctions = app.m_foam.vertex_size();
-  ASSERT_LE(junctions, last);
+  std::size_t const count = app.m_foam.vertex_size();
+  ASSERT_LE(count, last);
   std::vector<double> const areas = target_areas();
   for (char const* key : {"S", "D", "T", "Y"}) {
     EXPECT_EQ(press(app, key), "no junction selected: junction #" + std::to_string(last) + " is past the last of " +
-                                   std::to_string(junctions) + " junctions\n");
+                                   std::to_string(count) + " junctions\n");
   }
-  EXPECT_EQ(app.m_foam.vertex_size(), junctions);
   EXPECT_EQ(target_areas(), areas);
+  app.m_junction = 3;
+  for (bool verbose : {false, true}) {
+    app.m_quisk.m_verbose = verbose;
+    std::string out = press(app, "S");
+    EXPECT_TRUE(starts_with(out, "running single simulation loop for junction #3\n") && ends_with(out, "-> done!\n"));
+    out = press(app, "D");
+    EXPECT_TRUE(starts_with(out, "diffusing bubbles adjancent to junction #3\n") && ends_with(out, "-> done!\n"));
+    EXPECT_EQ(app.m_quisk.m_verbose, verbose);
+  }
+  app.m_quisk.m_verbose = false;
+  press(app, "TY");
+  EXPECT_TRUE(MeshIsValid(app.m_foam));
 }
 
 TEST_F(Commands, CyclingWrapsAroundBothListsOuterBubbleIncludedAndStaysAtZeroOnAnEmptyFoam) {
-  for (char const* keys : {"jb", "JB"}) {
-    EXPECT_EQ(press(app, keys), "");
-    EXPECT_EQ(app.m_junction + app.m_bubble, 0u) << keys;
-  }
-
+  EXPECT_EQ(press(app, "jbJB"), "");
+  EXPECT_EQ(app.m_junction + app.m_bubble, 0u);
   press(app, "r");
   struct Cycle {
-    std::string next, previous, keys;  ///< keys: a walk from the first entry
+    char const *next, *previous, *keys;  ///< keys: a walk from the first entry
     unsigned const& selected;
     std::size_t count;
     unsigned after_keys;
@@ -298,16 +238,17 @@ std::vector<vector3_type> parse_site_print(std::string const& text, std::size_t&
     unsigned long count = 0;
     double x = 0, y = 0, z = 0;
     char end[4] = {};
-    if (std::sscanf(line.c_str(), "SITES debug print (%lu sites):", &count) == 1) {
-      announced = count;
-    } else if (std::sscanf(line.c_str(), "m_sites.push_back(vector3_type(%lf, %lf, %lf%3s", &x, &y, &z, end) == 4 &&
-               std::string(end) == "));") {
+    if (std::sscanf(line.c_str(), "SITES debug print (%lu sites):", &count) == 1) announced = count;
+    if (std::sscanf(line.c_str(), "m_sites.push_back(vector3_type(%lf, %lf, %lf%3s", &x, &y, &z, end) == 4 &&
+        std::string(end) == "));") {
       sites.emplace_back(x, y, z);
     }
   }
   return sites;
 }
 
+// Preset coordinates have six significant digits and come back exactly; random
+// ones come back within 5e-6 relative and rebuild the same foam.
 TEST_F(Commands, SitePrintParsesBackToTheSitesWhateverCoutWasLeftWith) {
   press(app, "1");
   std::vector<vector3_type> const preset_sites = app.m_sites;
@@ -316,25 +257,17 @@ TEST_F(Commands, SitePrintParsesBackToTheSitesWhateverCoutWasLeftWith) {
   press(app, "r");
   std::string const random = press(app, "p");
   std::cout.precision(saved);
-
-  EXPECT_TRUE(
-      starts_with(preset, "\nSITES debug print (220 sites):\n\nm_sites.push_back(vector3_type(13.871, 6.40951, 0));\n"))
-      << preset.substr(0, 200);
   EXPECT_TRUE(ends_with(preset, "\nm_junction = 1;\nm_quisk.permeability() = 0.1;\n"));
   std::size_t announced = 0;
-  // Preset coordinates have six significant digits: they come back exactly.
   EXPECT_EQ(parse_site_print(preset, announced), preset_sites);
   EXPECT_EQ(announced, 220u);
-
   std::vector<vector3_type> const sites = parse_site_print(random, announced);
   EXPECT_EQ(announced, 200u);
   ASSERT_EQ(sites.size(), app.m_sites.size());
   for (std::size_t i = 0; i < sites.size(); ++i) {
-    // Six significant digits: within 5e-6 relative of each coordinate.
     EXPECT_NEAR(sites[i].x, app.m_sites[i].x, 5e-6 * std::abs(app.m_sites[i].x) + 1e-300);
     EXPECT_NEAR(sites[i].y, app.m_sites[i].y, 5e-6 * std::abs(app.m_sites[i].y) + 1e-300);
   }
-  // A foam rebuilt from the printed sites has the same shape.
   std::size_t const faces = app.m_foam.face_size();
   app.m_sites = sites;
   press(app, "R");
@@ -360,10 +293,8 @@ TEST_F(Commands, NoiseMovesEveryJunctionBySixteenthsAtMost) {
 TEST_F(Commands, CtrlDragShearsAndStretchesAndSkipsACollapsingStep) {
   press(app, "r");
   std::vector<vector3_type> const before = junctions();
-
   left(true, 100, 100, true);
-  EXPECT_TRUE(app.m_stretching);
-  EXPECT_FALSE(app.m_resizing_sites);
+  EXPECT_TRUE(app.m_stretching && !app.m_resizing_sites);
   app.mouse_move(110, 90);  // d = (10, 10): s = 0.01, c = 0.99
   std::vector<vector3_type> const after = junctions();
   for (std::size_t i = 0; i < after.size(); ++i) {
@@ -372,11 +303,9 @@ TEST_F(Commands, CtrlDragShearsAndStretchesAndSkipsACollapsingStep) {
   }
   left(false, 110, 90, true);
   EXPECT_FALSE(app.m_stretching);
-  // Without the drag, motion moves nothing.
   vector3_type const first = app.m_foam.vertices().front().m_coord;
-  app.mouse_move(500, 500);
+  app.mouse_move(500, 500);  // without the drag, motion moves nothing
   EXPECT_EQ(app.m_foam.vertices().front().m_coord, first);
-
   left(true, 0, 1200, true);
   app.mouse_move(0, 100);  // 1100 pixels up in one step: c = -0.1, skipped
   EXPECT_EQ(app.m_foam.vertices().front().m_coord, first);
@@ -384,23 +313,17 @@ TEST_F(Commands, CtrlDragShearsAndStretchesAndSkipsACollapsingStep) {
   EXPECT_NE(app.m_foam.vertices().front().m_coord, first);
 }
 
+// Shift or alt with the left button drive the camera, not the site count.
 TEST_F(Commands, PlainLeftDragChangesTheSiteCountNeverBelowTen) {
   left(true, 300, 300, false);
-  EXPECT_TRUE(app.m_resizing_sites);
   app.mouse_move(320.7, 250);  // 20.7 pixels right: +20
   EXPECT_EQ(app.m_site_count, 220);
   app.mouse_move(0, 250);
   EXPECT_EQ(app.m_site_count, 10);
   app.mouse_move(5, 250);
-  EXPECT_EQ(app.m_site_count, 15);
   left(false, 5, 250, false);
-  EXPECT_FALSE(app.m_resizing_sites);
   app.mouse_move(400, 250);
   EXPECT_EQ(app.m_site_count, 15);
-  press(app, "r");
-  EXPECT_EQ(app.m_sites.size(), 15u);
-
-  // Shift or alt with the left button drive the camera, not the site count.
   left(true, 0, 0, false, true);
   EXPECT_FALSE(app.m_resizing_sites);
   left(false, 0, 0, false, true);
@@ -417,59 +340,37 @@ TEST(FoamMenu, EntriesCarryTheKeyTheirTextShows) {
     keys.insert(entry.m_key);
   }
   EXPECT_EQ(keys.size(), 25u);
-  EXPECT_STREQ(foam_menu_entries[0].m_text, "Genrate random foam network     [r]");
-  EXPECT_STREQ(foam_menu_entries[24].m_text, "Decrease fill color intensity   [V]");
   for (auto const& entry : Quarvel::glut::controls_menu_entries) EXPECT_EQ(std::strlen(entry.m_text), 32u);
-}
-
-TEST_F(Commands, CameraKeysReportTheirNewStateAndCaptureKeyOnlySetsTheFlag) {
-  EXPECT_EQ(press(app, "o"), "orbit mode off \n");
-  EXPECT_FALSE(app.m_camera.m_orbit);
-  EXPECT_EQ(press(app, "o"), "orbit mode on\n");
-  EXPECT_EQ(press(app, "l"), "target is locked\n");
-  EXPECT_TRUE(app.m_camera.m_target_locked);
-  EXPECT_EQ(press(app, "l"), "target is free \n");
-  EXPECT_EQ(press(app, "yy"), "");
-  EXPECT_TRUE(app.m_capture);
-  // The frame consumed them: their toggles never flipped.
-  EXPECT_FALSE(app.m_keys['o'] || app.m_keys['l'] || app.m_keys['y']);
 }
 
 TEST_F(Commands, MiddleDragZoomsShiftDragPansAndReleaseEndsBoth) {
   app.m_zoom_sensitivity = app.m_pan_sensitivity = 0.1;
   auto const& eye = app.m_camera.m_position;
   app.mouse_down(100, 100, false, false, false, false, true, false);
-  EXPECT_TRUE(app.m_zoom_mode);
   app.mouse_move(100, 150);  // down by 50 pixels: 5 units towards the target
   EXPECT_NEAR(eye.z, 95.0, 1e-12);
   app.mouse_up(100, 160, false, false, false, false, true, false);
   EXPECT_NEAR(eye.z, 94.0, 1e-12);
   EXPECT_NEAR(app.m_camera.m_target.z, -6.0, 1e-12);  // target free: moves along
-  EXPECT_FALSE(app.m_zoom_mode);
-
   app.mouse_down(200, 200, true, false, false, true, false, false);
-  EXPECT_TRUE(app.m_pan_mode);
   EXPECT_FALSE(app.m_resizing_sites);
   app.mouse_move(230, 180);  // right 30 and up 20: the camera moves left 3 and down 2
   EXPECT_NEAR(eye.x, -3.0, 1e-12);
   EXPECT_NEAR(eye.y, -2.0, 1e-12);
   app.mouse_up(230, 180, true, false, false, true, false, false);
-  EXPECT_FALSE(app.m_pan_mode);
-
   // alt + shift + left starts both modes; only zoom acts.
   app.mouse_down(10, 10, true, false, true, true, false, false);
-  EXPECT_TRUE(app.m_zoom_mode && app.m_pan_mode);
   app.mouse_move(50, 20);
   EXPECT_NEAR(eye.x, -3.0, 1e-12);
   EXPECT_NEAR(eye.z, 93.0, 1e-12);
   app.mouse_up(50, 20, true, false, true, true, false, false);
-  EXPECT_FALSE(app.m_zoom_mode || app.m_pan_mode);
-  // Passive motion after the release moves nothing.
-  app.mouse_move(0, 0);
+  app.mouse_move(0, 0);  // passive motion after the release moves nothing
   EXPECT_NEAR(eye.x, -3.0, 1e-12);
   EXPECT_NEAR(eye.z, 93.0, 1e-12);
 }
 
+// Hidden, the overlay leaves the simulator counting and the totals and time
+// as they were; shown again ('0'), it collects what accumulated meanwhile.
 TEST_F(Commands, StatisticsRefreshHandsTheEventCountsOverOnlyWhileTheOverlayIsVisible) {
   app.m_quisk.m_t1_count = 3;
   app.m_quisk.m_t2_count = 2;
@@ -477,8 +378,6 @@ TEST_F(Commands, StatisticsRefreshHandsTheEventCountsOverOnlyWhileTheOverlayIsVi
   EXPECT_EQ(std::make_tuple(3u, 2u, 0u, 0u, 0.25),
             std::tie(app.m_statistics.m_t1_total, app.m_statistics.m_t2_total, app.m_quisk.m_t1_count,
                      app.m_quisk.m_t2_count, app.m_statistics.m_step_time));
-
-  // Hidden: the simulator keeps counting, the totals and the time stay.
   app.m_overlay.m_visible = false;
   app.m_quisk.m_t1_count = 4;
   app.m_quisk.m_t2_count = 1;
@@ -486,10 +385,7 @@ TEST_F(Commands, StatisticsRefreshHandsTheEventCountsOverOnlyWhileTheOverlayIsVi
   EXPECT_EQ(std::make_tuple(3u, 4u, 0.25),
             std::tie(app.m_statistics.m_t1_total, app.m_quisk.m_t1_count, app.m_statistics.m_step_time));
   app.m_quisk.m_t1_count += 2;
-
-  // Showing the panel again ('0') collects what accumulated meanwhile.
   EXPECT_EQ(press(app, "0"), "");
-  EXPECT_TRUE(app.m_overlay.m_visible);
   EXPECT_EQ(std::make_tuple(9u, 3u, 0u, 0.0), std::tie(app.m_statistics.m_t1_total, app.m_statistics.m_t2_total,
                                                        app.m_quisk.m_t1_count, app.m_statistics.m_step_time));
 }
@@ -498,17 +394,13 @@ TEST_F(Commands, StatisticsRefreshHandsTheEventCountsOverOnlyWhileTheOverlayIsVi
 // foam after its first step); a large foam keeps running, its statistics
 // refreshed.
 TEST_F(Commands, IdleStepStopsAtFiveBubblesAndOtherwiseRefreshesTheStatistics) {
-  EXPECT_EQ(press(app, " "), "\nsimulation started!\n");
-  EXPECT_TRUE(app.m_idle);
+  press(app, " ");
   ConsoleCapture console;
   app.run();
   EXPECT_EQ(console.take(), "forced simulation stopped - too few bubbles!\n\nsimulation stopped!\n");
   EXPECT_FALSE(app.m_idle);
-  // Space went through the command handler twice: its toggle is back off.
-  EXPECT_FALSE(app.m_keys[' ']);
-
+  EXPECT_FALSE(app.m_keys[' ']) << "space went through the command handler twice";
   press(app, "r ");
-  ASSERT_TRUE(app.m_idle);
   app.run_step();
   EXPECT_EQ(console.take(), "");
   EXPECT_TRUE(app.m_idle);
@@ -516,16 +408,7 @@ TEST_F(Commands, IdleStepStopsAtFiveBubblesAndOtherwiseRefreshesTheStatistics) {
   EXPECT_GT(app.m_statistics.m_cell_count, 100u);
   EXPECT_FALSE(Quarvel::render::topology_broken(app.m_statistics));
   EXPECT_TRUE(MeshIsValid(app.m_foam));
-
-  // Four squares and the outer bubble.
-  app.m_foam.clear();
-  auto v = add_points(app.m_foam, {{0, 0}, {1, 0}, {2, 0}, {0, 1}, {1, 1}, {2, 1}, {0, 2}, {1, 2}, {2, 2}});
-  for (int a : {0, 1, 3, 4}) app.m_foam.add_face(std::vector<vertex_handle>{v[a], v[a + 3], v[a + 4], v[a + 1]});
-  for (auto& f : app.m_foam.faces()) {
-    f.m_pressure = 1.0;
-    f.m_target_area = Quarvel::kordal::compute_area(f);
-  }
-  Quarvel::kordal::close_open_boundary(app.m_foam, 1.0);
+  make_ring_cluster(app.m_foam, 3);
   ASSERT_EQ(app.m_foam.face_size(), 5u);
   app.run_step();
   EXPECT_NE(console.take().find("forced simulation stopped - too few bubbles!"), std::string::npos);

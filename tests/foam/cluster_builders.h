@@ -33,19 +33,6 @@ struct RingCluster {
 /// 1.0 (so every film is straight), every target area the bubble's area, the
 /// outer bubble's 0. For n = 6 the centre corners are in equilibrium (three
 /// 120 degree angles); the rim corners are not.
-///
-/// For n = 4 (corners at 0, 90, 180 and 270 degrees; the centre bubble inside
-/// inner[0..3]):
-///
-///                    rim[1]
-///                  /   |   \         outer
-///       ring[1]   /  inner[1] \   ring[0]
-///                /  /     \    \       outer
-///        rim[2]--inner[2]  inner[0]--rim[0]
-///                \  \     /    /
-///       ring[2]   \  inner[3] /   ring[3]
-///                  \   |   /
-///                    rim[3]
 inline RingCluster make_ring_cluster(FoamMesh& foam, int n, double r_inner = 1.0, double r_outer = 2.0) {
   foam.clear();
   foam.m_film_tension = 0.25;

@@ -3,14 +3,12 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cctype>
 #include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <limits>
 #include <random>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -28,7 +26,7 @@ using froth_test::RingCluster;
 using vertex_handle = FoamMesh::vertex_handle;
 using face_handle = FoamMesh::face_handle;
 
-std::string const aborted_line = "some condition went wrong during equilibration -> aborted!";
+std::string const aborted_line = "some condition went wrong during equilibration -> aborted!\n";
 
 bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
@@ -74,6 +72,11 @@ std::size_t count_of(std::string const& text, std::string const& what) {
 
 bool converged(std::string const& text) { return text.find("Absolute convergence") != std::string::npos; }
 
+// The verbose lines as regular expressions: a number as a stream prints it, a
+// refinement line, and a row of the system (numbers in fields of width 11).
+std::string const number = "[-+0-9.e]+", refinement = "max_err: " + number + "  scale: " + number + "\n";
+std::string const row = "\\[ ([ +0-9.e-]{11}){5} \\]   \\[ [ +0-9.e-]{11} \\]\n";
+
 /// The junction's three bubbles in circulator order.
 bubble_triple bubbles_of(FoamMesh const& foam, vertex_handle v) {
   bubble_triple b;
@@ -113,74 +116,6 @@ void expect_settled(FoamMesh const& foam, vertex_handle v) {
   EXPECT_LE(junction_residual(foam, v).second, 2e-4);
 }
 
-/// Largest area residual of any bubble that is not outer, largest and mean
-/// angle error over the three-fold interior junctions.
-struct FoamResidual {
-  double area = 0.0, angle = 0.0, mean_angle = 0.0;
-};
-FoamResidual foam_residual(FoamMesh const& foam) {
-  FoamResidual r;
-  for (auto const& f : foam.faces()) {
-    if (!f.m_is_outer) r.area = std::max(r.area, std::abs(f.m_target_area - compute_area(f)));
-  }
-  int n = 0;
-  for (auto const& v : foam.vertices()) {
-    if (!equilibrable(foam, v.m_self)) continue;
-    double const e = junction_residual(foam, v.m_self).second;
-    r.angle = std::max(r.angle, e);
-    r.mean_angle += e;
-    ++n;
-  }
-  r.mean_angle /= n;
-  return r;
-}
-
-/// True when line has the form, where '#' stands for a number as a stream
-/// prints it and '%' for one right-aligned in a field of width 11.
-bool has_form(std::string const& line, std::string const& form) {
-  std::size_t at = 0;
-  for (char f : form) {
-    if (f != '#' && f != '%') {
-      if (at >= line.size() || line[at++] != f) return false;
-      continue;
-    }
-    std::size_t const end = f == '%' ? at + 11 : std::min(line.find_first_not_of("0123456789.e+-", at), line.size());
-    std::string const field = line.substr(at, std::min(end, line.size()) - at);
-    std::size_t const first = field.find_first_not_of(' ');
-    char* stop = nullptr;
-    if (end > line.size() || first == std::string::npos || (f == '#' && first > 0)) return false;
-    std::strtod(field.c_str() + first, &stop);
-    if (stop != field.c_str() + field.size()) return false;
-    at = end;
-  }
-  return at == line.size();
-}
-
-/// True when the lines of text have the forms, in order; a form that starts
-/// with '*' stands for any number of lines of the rest of it.
-bool has_lines(std::string const& text, std::vector<std::string> const& forms) {
-  std::istringstream in(text);
-  std::string line;
-  bool more = bool(std::getline(in, line));
-  for (std::string const& form : forms) {
-    if (form[0] == '*') {
-      while (more && has_form(line, form.substr(1))) more = bool(std::getline(in, line));
-      continue;
-    }
-    if (!more || !has_form(line, form)) return false;
-    more = bool(std::getline(in, line));
-  }
-  return !more;
-}
-
-/// Significant digits of a printed number (those of its mantissa).
-int significant_digits(std::string printed) {
-  printed = printed.substr(0, printed.find('e'));
-  std::size_t const first = printed.find_first_of("123456789");
-  if (first == std::string::npos) return 0;
-  return int(std::count_if(printed.begin() + first, printed.end(), [](char c) { return std::isdigit(c) != 0; }));
-}
-
 // -- perturbed geometry -------------------------------------------------------------
 
 // perturbed_area and the perturbed junction_angle give the geometry of the
@@ -196,7 +131,6 @@ TEST(PerturbedGeometry, ActsLikeTheChangedFoamAndTheStencilGivesTheSameBits) {
   FoamMesh large;
   RingCluster const c = froth_test::make_ring_cluster(large, 40, 10.0, 11.0);
   large.get_face(c.centre).m_pressure = 1.1;
-
   JunctionStencil<FoamMesh> stencil;
   int checked = 0;
   for (FoamMesh* foam : {&generated, &large}) {
@@ -231,7 +165,6 @@ TEST(PerturbedGeometry, ActsLikeTheChangedFoamAndTheStencilGivesTheSameBits) {
     }
   }
   EXPECT_GT(checked, 3000);
-
   // A bubble without the junction as a corner has no perturbed geometry.
   bubble_triple const far{c.ring[20], c.centre, c.ring[19]};
   EXPECT_EQ(perturbed_area(large, far, c.inner[7], vector3_type(0, 0, 0), {0.0, 0.0, 0.0}), -1.0);
@@ -262,42 +195,34 @@ TEST(PerturbedGeometry, TheStencilAtRestGivesTheCurvedAreas) {
 
 // -- line-search tests -----------------------------------------------------------------
 
-TEST(LineSearchTests, ContainsPointByTheEvenOddRule) {
+// A ring quadrilateral is not convex at its inner corners' side; the outer
+// bubble contains every point. is_clockwise judges the lowest corner only
+// (the rightmost of ties): a self-crossing loop elsewhere passes.
+TEST(LineSearchTests, ContainsPointByTheEvenOddRuleAndIsClockwiseAtTheLowestCorner) {
   FoamMesh foam;
   RingCluster const c = froth_test::make_ring_cluster(foam, 4);
   auto const& centre = foam.get_face(c.centre);  // the diamond |x| + |y| < 1
   EXPECT_TRUE(contains_point(centre, vector3_type(0.49, 0.49, 0)));
   EXPECT_FALSE(contains_point(centre, vector3_type(0.51, 0.51, 0)));
-  // A ring quadrilateral is not convex at its inner corners' side.
   auto const& ring = foam.get_face(c.ring[0]);
   EXPECT_TRUE(contains_point(ring, vector3_type(0.8, 0.8, 0)));
   EXPECT_FALSE(contains_point(ring, vector3_type(0.2, 0.2, 0)));
   EXPECT_FALSE(contains_point(ring, vector3_type(-0.8, 0.8, 0)));
-  // The outer bubble contains every point.
   EXPECT_TRUE(contains_point(foam.get_face(c.outer), vector3_type(0, 0, 0)));
-}
 
-TEST(LineSearchTests, IsClockwiseAtTheLowestCorner) {
-  FoamMesh foam;
-  RingCluster const c = froth_test::make_ring_cluster(foam, 6);
+  RingCluster const six = froth_test::make_ring_cluster(foam, 6);
   for (auto const& f : foam.faces()) EXPECT_TRUE(is_clockwise(f));
-  // A centre corner pulled across the bubble, below all others, turns the
-  // loop inside out at its lowest corner.
-  FoamMesh flipped = foam;
-  flipped.get_vertex(c.inner[0]).m_coord = vector3_type(-3.0, -3.0, 0.0);
-  EXPECT_FALSE(is_clockwise(flipped.get_face(c.centre)));
-  EXPECT_FALSE(is_clockwise(flipped.get_face(c.ring[5])));
-  EXPECT_TRUE(is_clockwise(flipped.get_face(c.outer)));
-  // Only the lowest corner is judged: a self-crossing loop elsewhere passes.
-  FoamMesh crossed = foam;
-  crossed.get_vertex(c.inner[2]).m_coord = vector3_type(0.0, -0.5, 0.0);
-  EXPECT_TRUE(is_clockwise(crossed.get_face(c.centre)));
-  // Lowest corners that tie in y: the rightmost one is judged.
+  FoamMesh flipped = foam;  // a centre corner pulled across, below all others
+  flipped.get_vertex(six.inner[0]).m_coord = vector3_type(-3.0, -3.0, 0.0);
+  EXPECT_FALSE(is_clockwise(flipped.get_face(six.centre)));
+  EXPECT_FALSE(is_clockwise(flipped.get_face(six.ring[5])));
+  EXPECT_TRUE(is_clockwise(flipped.get_face(six.outer)));
+  foam.get_vertex(six.inner[2]).m_coord = vector3_type(0.0, -0.5, 0.0);
+  EXPECT_TRUE(is_clockwise(foam.get_face(six.centre)));
   FoamMesh square;
-  EXPECT_FALSE(
-      is_clockwise(square.get_face(square.add_face(froth_test::add_points(square, {{0, 0}, {1, 0}, {1, 1}, {0, 1}})))));
-  EXPECT_TRUE(
-      is_clockwise(square.get_face(square.add_face(froth_test::add_points(square, {{3, 0}, {3, 1}, {4, 1}, {4, 0}})))));
+  auto const p = froth_test::add_points(square, {{0, 0}, {1, 0}, {1, 1}, {0, 1}, {3, 0}, {3, 1}, {4, 1}, {4, 0}});
+  EXPECT_FALSE(is_clockwise(square.get_face(square.add_face(std::vector<vertex_handle>{p[0], p[1], p[2], p[3]}))));
+  EXPECT_TRUE(is_clockwise(square.get_face(square.add_face(std::vector<vertex_handle>{p[4], p[5], p[6], p[7]}))));
 }
 
 // -- equilibrate: what stays, what converges ---------------------------------------------
@@ -322,8 +247,7 @@ TEST(Equilibrate, RingClusterJunctionsStayOrConvergeAndTheCallingForm) {
     FoamSimulator dsim(&displaced);
     if (own_tau > 0.0) dsim.m_tau = own_tau;
     std::string const text = run_verbose(dsim, c.inner[1], max_iterations, tau);
-    EXPECT_EQ(dsim.m_tau, own_tau > 0.0 ? own_tau : 0.1);
-    EXPECT_EQ(dsim.m_max_iterations, 10u);
+    EXPECT_EQ(std::make_pair(dsim.m_tau, dsim.m_max_iterations), std::make_pair(own_tau > 0.0 ? own_tau : 0.1, 10u));
     EXPECT_TRUE(MeshIsValid(displaced));
     if (converged(text)) expect_settled(displaced, c.inner[1]);
     return text;
@@ -346,23 +270,21 @@ TEST(Equilibrate, RingClusterJunctionsStayOrConvergeAndTheCallingForm) {
 // without a cap converges (then stays settled, converging again in one
 // iteration) or aborts on oscillation, restoring the snapshot bit for bit.
 // One iteration makes exactly one update, and a second one continues exactly
-// where a run of two would have gone; both steps are checked.
+// where a run of two would have gone. An accepted step (tau at least 0.001)
+// puts the junction inside one of its bubbles as they stood before it, and
+// leaves all three clockwise; when no step passes, none is taken.
 TEST(Equilibrate, EveryGeneratedJunctionAlone) {
   FoamMesh const generated = froth_test::make_generated_foam(7, 200);
   int tried = 0, converged_count = 0, aborts = 0, later = 0, compared = 0, accepted = 0, shortened = 0;
-  // An accepted step (tau at least 0.001) puts the junction inside one of its
-  // bubbles as they stood before it, and leaves all three clockwise; when no
-  // step passes, none is taken.
   auto check_step = [&](FoamMesh& foam, vertex_handle v, vector3_type const& before, std::string const& text) {
     std::size_t const at = text.find("tau := ");
     if (at == std::string::npos || count_of(text, "aborted") > 0) return;
-    if (std::stod(text.substr(at + 7)) < 0.001) {
-      EXPECT_EQ(foam.get_vertex(v).m_coord, before);
-      return;
-    }
-    ++accepted;
-    shortened += std::stod(text.substr(at + 7)) < 1.0 ? 1 : 0;
+    double const tau = std::stod(text.substr(at + 7));
     vector3_type const after = foam.get_vertex(v).m_coord;
+    EXPECT_TRUE(tau >= 0.001 || after == before);
+    if (tau < 0.001) return;
+    ++accepted;
+    shortened += tau < 1.0;
     foam.get_vertex(v).m_coord = before;
     bool inside = false;
     for (face_handle f : bubbles_of(foam, v)) inside = inside || contains_point(foam.get_face(f), after);
@@ -393,11 +315,11 @@ TEST(Equilibrate, EveryGeneratedJunctionAlone) {
       ASSERT_GE(iteration, 2u);
       EXPECT_EQ(text.substr(at),
                 "Fluxating convergency observed for junction [handleID]: " + std::to_string(v.m_self.get_idx()) +
-                    " during iteration " + std::to_string(iteration) + "\n" + aborted_line + "\n");
+                    " during iteration " + std::to_string(iteration) + "\n" + aborted_line);
       FoamMesh expected = generated;
       FoamSimulator replay(&expected);
       if (iteration > 2) replay.equilibrate(v.m_self, iteration - 2, 0.5);
-      later += iteration > 2 ? 1 : 0;
+      later += iteration > 2;
       EXPECT_TRUE(state_of(full) == state_of(expected));
     }
     std::string const one = run_verbose(a, v.m_self, 1, 1.0);
@@ -424,34 +346,34 @@ TEST(Equilibrate, EveryGeneratedJunctionAlone) {
 // honeycomb's two-film rim corners, a four-film junction (of four squares out
 // of equilibrium) and a handle that is not in the foam.
 TEST(Equilibrate, BoundaryJunctionsAndOtherValenciesAreLeftAlone) {
-  auto expect_left_alone = [](FoamMesh& foam, auto const& pick, std::size_t expected) {
-    std::vector<vertex_handle> junctions{vertex_handle(9999)};
-    for (auto const& v : foam.vertices()) {
-      if (pick(v)) junctions.push_back(v.m_self);
-    }
-    EXPECT_GE(junctions.size(), expected + 1);
-    FoamSimulator sim(&foam);
-    std::string const before = state_of(foam);
-    for (vertex_handle v : junctions) EXPECT_EQ(run_verbose(sim, v, 0, 0.5), "") << "junction " << v;
-    EXPECT_TRUE(state_of(foam) == before);
-  };
   FoamMesh open = froth_test::make_generated_foam(6, 50, false), honeycomb, squares;
-  expect_left_alone(
-      open, [](auto const& v) { return is_boundary(v); }, 10);
   froth_test::make_hexagon_foam(honeycomb, 1, true);
-  expect_left_alone(
-      honeycomb, [](auto const& v) { return valency(v) == 2; }, 12);
   auto const p =
       froth_test::add_points(squares, {{0, 0}, {1, 0}, {2, 0}, {0, 1}, {1, 1}, {2, 1}, {0, 2}, {1, 2}, {2, 2}});
   for (int a : {0, 1, 3, 4}) squares.add_face(std::vector<vertex_handle>{p[a], p[a + 3], p[a + 4], p[a + 1]});
   close_open_boundary(squares, 1.0);
   for (auto& f : squares.faces()) f.m_target_area = f.m_is_outer ? 0.0 : 1.3;
-  expect_left_alone(
-      squares, [](auto const& v) { return valency(v) == 4 && !is_boundary(v); }, 1);
+  struct Case {
+    FoamMesh& foam;
+    unsigned valency;  // of the junctions to try; 0: the border ones
+    std::size_t at_least;
+  };
+  for (Case const& c : {Case{open, 0, 10}, Case{honeycomb, 2, 12}, Case{squares, 4, 1}}) {
+    std::vector<vertex_handle> junctions{vertex_handle(9999)};
+    for (auto const& v : c.foam.vertices()) {
+      if (c.valency ? valency(v) == c.valency && !is_boundary(v) : is_boundary(v)) junctions.push_back(v.m_self);
+    }
+    EXPECT_GE(junctions.size(), c.at_least + 1);
+    FoamSimulator sim(&c.foam);
+    std::string const before = state_of(c.foam);
+    for (vertex_handle v : junctions) EXPECT_EQ(run_verbose(sim, v, 0, 0.5), "") << "junction " << v;
+    EXPECT_TRUE(state_of(c.foam) == before);
+  }
 }
 
-// -- verbose output ----------------------------------------------------------------------
-
+// Each iteration: refinement lines from scale 0.25 down, the five rows of the
+// system, x, b', x', tau. The cap ends the call without a further residual or
+// message, and leaves std::cout at precision 5.
 TEST(EquilibrateVerbose, LinesHaveTheirExactWordsAndFormat) {
   FoamMesh foam;
   RingCluster const c = froth_test::make_ring_cluster(foam, 6);
@@ -460,24 +382,10 @@ TEST(EquilibrateVerbose, LinesHaveTheirExactWordsAndFormat) {
   std::streamsize precision_after = 0;
   std::string const text = run_verbose(sim, c.inner[2], 2, 0.5, &precision_after);
   EXPECT_EQ(precision_after, 5);
-  // Each iteration: refinement lines from scale 0.25 down, the five rows of
-  // the system, x, b', x', tau. The cap ends the call without a further
-  // residual or message.
-  std::vector<std::string> iteration{"max_err: #  scale: 0.25", "*max_err: #  scale: #"};
-  iteration.insert(iteration.end(), 5, "[ %%%%% ]   [ % ]");
-  iteration.insert(iteration.end(),
-                   {"x  := [ # # # # # ]", "b' := [ # # # # # ]", "x' := [ # # # # # ]", "tau := 0.5"});
-  std::vector<std::string> both = iteration;
-  both.insert(both.end(), iteration.begin(), iteration.end());
-  EXPECT_TRUE(has_lines(text, both)) << text;
-  // The system's numbers have at most five significant digits, some all five.
-  int most = 0;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    for (int j = 0; j < 5 && line[0] == '['; ++j)
-      most = std::max(most, significant_digits(line.substr(2 + 11 * j, 11)));
-  }
-  EXPECT_EQ(most, 5);
+  std::string const vector = "\\[ (" + number + " ){5}\\]\n";
+  std::string const iteration = "max_err: " + number + "  scale: 0\\.25\n(" + refinement + ")*(" + row +
+                                "){5}x  := " + vector + "b' := " + vector + "x' := " + vector + "tau := 0\\.5\n";
+  EXPECT_TRUE(std::regex_match(text, std::regex(iteration + iteration))) << text;
 }
 
 // -- mends: ill-posed Jacobians, non-finite values, updates that change nothing --------
@@ -489,30 +397,25 @@ TEST(EquilibrateVerbose, LinesHaveTheirExactWordsAndFormat) {
 // large that the solve overflows.
 TEST(EquilibrateMends, IllPosedAndNonFiniteSystemsNeverEnterTheFoam) {
   static double const nan = std::numeric_limits<double>::quiet_NaN();
-  static double const inf = std::numeric_limits<double>::infinity();
-  std::string const refinement = "max_err: #  scale: #", row = "[ %%%%% ]   [ % ]";
   // The junction is the ring cluster's first vertex, handle 0.
-  std::string const ill_posed = "system matrix is ill posed for junction [handleID]: 0 (during iteration 1)";
+  std::string const ill_posed = "system matrix is ill posed for junction \\[handleID\\]: 0 \\(during iteration 1\\)\n";
   struct Case {
     char const* what;
-    std::vector<std::string> printed;
+    std::string printed;
     void (*spoil)(FoamMesh&, RingCluster const&);
   } const cases[] = {
-      {"film of length zero",
-       {refinement, "*" + refinement, ill_posed, aborted_line},
+      {"film of length zero", "(" + refinement + ")+" + ill_posed + aborted_line,
        [](FoamMesh& f, RingCluster const& c) { f.get_vertex(c.inner[0]).m_coord = f.get_vertex(c.rim[0]).m_coord; }},
-      {"NaN corner", {aborted_line}, [](FoamMesh& f, RingCluster const& c) { f.get_vertex(c.rim[0]).m_coord.y = nan; }},
-      {"infinite target",
-       {aborted_line},
-       [](FoamMesh& f, RingCluster const& c) { f.get_face(c.ring[5]).m_target_area = inf; }},
-      {"NaN junction",
-       {aborted_line},
+      {"NaN corner", aborted_line, [](FoamMesh& f, RingCluster const& c) { f.get_vertex(c.rim[0]).m_coord.y = nan; }},
+      {"infinite target", aborted_line,
+       [](FoamMesh& f, RingCluster const& c) {
+         f.get_face(c.ring[5]).m_target_area = std::numeric_limits<double>::infinity();
+       }},
+      {"NaN junction", aborted_line,
        [](FoamMesh& f, RingCluster const& c) { f.get_vertex(c.inner[0]).m_coord.y = nan; }},
-      {"corner beyond squaring",
-       {aborted_line},
+      {"corner beyond squaring", aborted_line,
        [](FoamMesh& f, RingCluster const& c) { f.get_vertex(c.rim[1]).m_coord = vector3_type(1e160, 1e160, 0.0); }},
-      {"step beyond the largest double",
-       {refinement, "*" + refinement, row, row, row, row, row, aborted_line},
+      {"step beyond the largest double", "(" + refinement + ")+(" + row + "){5}" + aborted_line,
        [](FoamMesh& f, RingCluster const& c) {
          for (face_handle b : {c.centre, c.ring[0], c.ring[5]}) f.get_face(b).m_target_area = 1.5e308;
        }},
@@ -526,7 +429,7 @@ TEST(EquilibrateMends, IllPosedAndNonFiniteSystemsNeverEnterTheFoam) {
     std::string const before = state_of(foam);
     std::string const text = run_verbose(sim, c.inner[0], 0, 0.5);
     ASSERT_EQ(c.inner[0].get_idx(), 0u);
-    EXPECT_TRUE(has_lines(text, test.printed)) << text;
+    EXPECT_TRUE(std::regex_match(text, std::regex(test.printed))) << text;
     EXPECT_LE(count_of(text, "max_err"), 25u) << "at most 25 halvings";
     EXPECT_TRUE(state_of(foam) == before);
   }
@@ -539,7 +442,6 @@ TEST(EquilibrateMends, AnUpdateThatChangesNothingEndsTheCall) {
   FoamMesh foam;
   froth_test::make_hexagon_foam(foam, 1, true);
   face_handle const outer = find_outer_bubble(foam);
-  ASSERT_FALSE(outer.is_null());
   foam.get_face(outer).m_target_area = 5.0;
   vertex_handle rim;
   for (FoamMesh::const_face_halfedge_circulator h(foam, outer); h; ++h) {
@@ -549,14 +451,36 @@ TEST(EquilibrateMends, AnUpdateThatChangesNothingEndsTheCall) {
   FoamSimulator sim(&foam);
   std::string const before = state_of(foam);
   std::string const text = run_verbose(sim, rim, 50, 0.001);
-  EXPECT_EQ(count_of(text, "tau := "), 1u);
-  EXPECT_EQ(count_of(text, "aborted"), 0u);
+  EXPECT_EQ(std::make_pair(count_of(text, "tau := "), count_of(text, "aborted")),
+            std::make_pair(std::size_t(1), std::size_t(0)));
   EXPECT_TRUE(state_of(foam) == before);
   sim.equilibrate(rim, 0, 0.001);
   EXPECT_TRUE(state_of(foam) == before);
 }
 
 // -- whole foam --------------------------------------------------------------------------
+
+/// Largest area residual of any bubble that is not outer, largest and mean
+/// angle error over the three-fold interior junctions.
+struct FoamResidual {
+  double area = 0.0, angle = 0.0, mean_angle = 0.0;
+};
+FoamResidual foam_residual(FoamMesh const& foam) {
+  FoamResidual r;
+  for (auto const& f : foam.faces()) {
+    if (!f.m_is_outer) r.area = std::max(r.area, std::abs(f.m_target_area - compute_area(f)));
+  }
+  int n = 0;
+  for (auto const& v : foam.vertices()) {
+    if (!equilibrable(foam, v.m_self)) continue;
+    double const e = junction_residual(foam, v.m_self).second;
+    r.angle = std::max(r.angle, e);
+    r.mean_angle += e;
+    ++n;
+  }
+  r.mean_angle /= n;
+  return r;
+}
 
 // Sweeps with the application's values: the mean angle error falls, and in
 // foams without very sharp border corners (whose long steps the outer bubble
@@ -583,19 +507,16 @@ TEST(EquilibrateSweeps, RepeatedSweepsDriveTheResidualsDown) {
     EXPECT_TRUE(MeshIsValid(test.foam));
     EXPECT_LT(curve[20].mean_angle, 0.25 * curve[0].mean_angle);
     if (test.largest_fall) {
-      EXPECT_LT(curve[30].area, 0.1 * curve[1].area);
-      EXPECT_LT(curve[30].area, curve[10].area);
-      EXPECT_LT(curve[30].angle, 0.1 * curve[0].angle);
-      EXPECT_LT(curve[30].angle, curve[10].angle);
+      EXPECT_LT(curve[30].area, std::min(0.1 * curve[1].area, curve[10].area));
+      EXPECT_LT(curve[30].angle, std::min(0.1 * curve[0].angle, curve[10].angle));
     }
     EXPECT_TRUE(std::isfinite(curve.back().area));
-    face_handle const outer = find_outer_bubble(test.foam);
-    ASSERT_FALSE(outer.is_null());
-    EXPECT_TRUE(same_bits(test.foam.get_face(outer).m_pressure, generated.get_face(outer).m_pressure));
     auto it = generated.faces().begin();
     for (auto const& f : test.foam.faces()) {
       EXPECT_TRUE(std::isfinite(f.m_pressure));
-      EXPECT_TRUE(same_bits(f.m_target_area, (it++)->m_target_area));
+      EXPECT_TRUE(same_bits(f.m_target_area, it->m_target_area));
+      EXPECT_TRUE(!f.m_is_outer || same_bits(f.m_pressure, it->m_pressure));
+      ++it;
     }
   }
 }

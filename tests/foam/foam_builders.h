@@ -45,37 +45,25 @@ inline std::vector<vector3_type> make_seeded_sites(unsigned seed, int count) {
   return sites;
 }
 
-/// The foam of make_seeded_sites(seed, count), built like
-/// make_foam_from_sites. The sites are handed back through sites if given.
-inline FoamMesh make_generated_foam(unsigned seed, int count, bool with_outer = true,
-                                    std::vector<vector3_type>* sites = nullptr) {
-  std::vector<vector3_type> const s = make_seeded_sites(seed, count);
-  if (sites) *sites = s;
-  return make_foam_from_sites(s, with_outer);
+/// The foam of make_seeded_sites(seed, count), built like make_foam_from_sites.
+inline FoamMesh make_generated_foam(unsigned seed, int count, bool with_outer = true) {
+  return make_foam_from_sites(make_seeded_sites(seed, count), with_outer);
 }
 
 /// The foam of preset site set n (1 to 3), built like make_foam_from_sites.
-inline FoamMesh make_preset_foam(int n, bool with_outer = true, std::vector<vector3_type>* sites = nullptr) {
-  std::vector<vector3_type> local;
-  std::vector<vector3_type>& s = sites ? *sites : local;
-  Quarvel::kordal::load_preset_sites(s, n);
-  return make_foam_from_sites(s, with_outer);
+inline FoamMesh make_preset_foam(int n, bool with_outer = true) {
+  std::vector<vector3_type> sites;
+  Quarvel::kordal::load_preset_sites(sites, n);
+  return make_foam_from_sites(sites, with_outer);
 }
 
 /// A honeycomb of regular hexagons with unit sides: the centre bubble and
 /// `rings` rings around it (7 bubbles for one ring, 19 for two), bubble loops
-/// clockwise. Film tension 0.25, every pressure 1.0, every target area the
-/// bubble's area (3 sqrt(3) / 2). With with_outer the open border is closed
-/// by the outer bubble, also at pressure 1.0, so that every film is straight
-/// and every angle of an ordinary bubble is 2 pi / 3.
-///
-///          ___
-///      ___/   \___    one ring: six bubbles
-///     /   \___/   \   around the centre
-///     \___/   \___/   one; the border
-///     /   \___/   \   junctions have two
-///     \___/   \___/   films, the others
-///         \___/       three
+/// clockwise; the border junctions have two films, the others three. Film
+/// tension 0.25, every pressure 1.0, every target area the bubble's area
+/// (3 sqrt(3) / 2). With with_outer the open border is closed by the outer
+/// bubble, also at pressure 1.0, so that every film is straight and every
+/// angle of an ordinary bubble is 2 pi / 3.
 inline void make_hexagon_foam(FoamMesh& foam, int rings, bool with_outer) {
   foam.clear();
   foam.m_film_tension = 0.25;

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 #include "foam/dual_foam.h"
 #include "foam_builders.h"
@@ -24,8 +25,8 @@ TEST(TriangulateSites, RandomSitesGiveADelaunayTriangulationOfTheirHull) {
   std::vector<vector3_type> points;
   for (auto const& v : mesh.vertices()) {
     bool const site = points.size() < sites.size();
-    EXPECT_TRUE(site ? v.m_coord == sites[points.size()] : is_boundary(v)) << "sites in order, then hull points";
-    EXPECT_FALSE(v.m_outgoing_halfedge.is_null()) << "every point is a corner";
+    EXPECT_TRUE((site ? v.m_coord == sites[points.size()] : is_boundary(v)) && !v.m_outgoing_halfedge.is_null())
+        << "sites in order, then hull points; every point a corner";
     points.push_back(v.m_coord);
   }
   std::vector<vector3_type> inside = points;
@@ -75,19 +76,17 @@ TEST(TriangulateSites, SmallDegenerateAndDuplicateSets) {
       {{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {nan, 0, 0}}, 0, 0, 0},
       {{{0, 0, 0}, {1, 0, 0}, {0, inf, 0}}, 0, 0, 0},
   };
-  int index = 0;
   for (auto const& c : cases) {
-    SCOPED_TRACE(index++);
+    SCOPED_TRACE(&c - cases);
     FoamMesh mesh;
     froth_test::make_two_triangles(mesh);
     EXPECT_EQ(sites_span_plane(c.sites), c.faces > 0);
     triangulate_sites(c.sites, mesh);
     EXPECT_TRUE(MeshIsValid(mesh));
-    EXPECT_EQ(mesh.vertex_size(), c.vertices);
-    EXPECT_EQ(mesh.face_size(), c.faces);
     std::size_t isolated = 0;
-    for (auto const& v : mesh.vertices()) isolated += v.m_outgoing_halfedge.is_null() ? 1 : 0;
-    EXPECT_EQ(isolated, c.isolated);
+    for (auto const& v : mesh.vertices()) isolated += v.m_outgoing_halfedge.is_null();
+    EXPECT_EQ(std::make_tuple(mesh.vertex_size(), mesh.face_size(), isolated),
+              std::make_tuple(c.vertices, c.faces, c.isolated));
     for (auto const& f : mesh.faces()) EXPECT_LT(froth_test::polygon_area(mesh, f), 0.0) << "counter-clockwise";
   }
 }

@@ -17,7 +17,6 @@ namespace {
 namespace ublas = boost::numeric::ublas;
 using Quarvel::math::svd_decompose;
 using Quarvel::math::svd_solve;
-
 using sparse_matrix = ublas::compressed_matrix<double>;
 using dense_matrix = ublas::matrix<double>;
 using dense_vector = ublas::vector<double>;
@@ -44,13 +43,9 @@ dense_vector random_vector(std::size_t n, std::mt19937& rng) {
   return b;
 }
 
-void expect_orthonormal_columns(dense_matrix const& M, double tol, char const* name) {
-  dense_matrix const G = ublas::prod(ublas::trans(M), M);
-  for (std::size_t a = 0; a < G.size1(); ++a)
-    for (std::size_t b = 0; b < G.size2(); ++b) EXPECT_NEAR(G(a, b), a == b ? 1.0 : 0.0, tol) << name << a << b;
-}
-
-/// Checks every promise of the decomposition for one matrix; returns s and V.
+/// Checks every promise of the decomposition for one matrix: the sizes
+/// (U m x min(m, n), s min(m + 1, n), V n x n), s descending, non-negative
+/// and 0 past min(m, n), A rebuilt, orthonormal columns. Returns s and V.
 dense_vector expect_valid_decomposition(sparse_matrix const& A, double tol, dense_matrix* V_out = nullptr) {
   dense_matrix U, V;
   dense_vector s;
@@ -58,10 +53,10 @@ dense_vector expect_valid_decomposition(sparse_matrix const& A, double tol, dens
   std::size_t const m = A.size1(), n = A.size2(), nu = std::min(m, n);
   bool const sized =
       U.size1() == m && U.size2() == nu && s.size() == std::min(m + 1, n) && V.size1() == n && V.size2() == n;
-  EXPECT_TRUE(sized) << "U m x min(m, n), s min(m + 1, n), V n x n";
+  EXPECT_TRUE(sized);
   if (!sized) return s;
   for (std::size_t i = 0; i < s.size(); ++i) {
-    EXPECT_GE(s(i), i + 1 < s.size() ? s(i + 1) : 0.0) << "descending and non-negative at s(" << i << ")";
+    EXPECT_GE(s(i), i + 1 < s.size() ? s(i + 1) : 0.0) << "s(" << i << ")";
     EXPECT_TRUE(i < nu || s(i) == 0.0) << "s(" << i << ") beyond min(m, n)";
   }
   for (std::size_t i = 0; i < m; ++i) {
@@ -71,8 +66,12 @@ dense_vector expect_valid_decomposition(sparse_matrix const& A, double tol, dens
       EXPECT_NEAR(r, A(i, j), tol) << "A(" << i << ", " << j << ") rebuilt";
     }
   }
-  expect_orthonormal_columns(U, tol, "U columns ");
-  expect_orthonormal_columns(V, tol, "V columns ");
+  for (dense_matrix const* M : {&U, &V}) {
+    dense_matrix const G = ublas::prod(ublas::trans(*M), *M);
+    for (std::size_t a = 0; a < G.size1(); ++a)
+      for (std::size_t b = 0; b < G.size2(); ++b)
+        EXPECT_NEAR(G(a, b), a == b ? 1.0 : 0.0, tol) << (M == &U ? "U" : "V");
+  }
   if (V_out) *V_out = V;
   return s;
 }
@@ -82,7 +81,8 @@ dense_vector expect_valid_decomposition(sparse_matrix const& A, double tol, dens
 // the rank vanish, and the solve gives the minimum-norm least-squares
 // solution: it meets the normal equations A^T (A x - b) = 0, has no part in
 // the null space, meets every equation whose row is not zero when A has full
-// row rank or only the zero row, and then has x(k) = 0.
+// row rank or only the zero row, and then has x(k) = 0. The zero matrix
+// solves to zero; fixed-size matrices give the same bits as sparse ones.
 TEST(Svd, DecomposesAndSolvesRandomAndRankDeficientMatricesOfEveryShape) {
   std::mt19937 rng(17);
   struct Case {
@@ -103,7 +103,6 @@ TEST(Svd, DecomposesAndSolvesRandomAndRankDeficientMatricesOfEveryShape) {
       dense_vector const s = expect_valid_decomposition(A, c.rank ? 1e-11 : 1e-12, &V);
       EXPECT_GT(s(rank - 1), 1e-3);
       for (std::size_t i = rank; i < s.size(); ++i) EXPECT_LT(s(i), 1e-12);
-
       dense_vector const b = random_vector(c.m, rng);
       dense_vector x(c.n);
       svd_solve(A, b, x);
@@ -118,13 +117,10 @@ TEST(Svd, DecomposesAndSolvesRandomAndRankDeficientMatricesOfEveryShape) {
       for (std::size_t i = rank; i < c.n; ++i) EXPECT_NEAR(null_part(i), 0.0, 1e-10);
     }
   }
-  // The zero matrix.
   expect_valid_decomposition(sparse_matrix(4, 3), 0.0);
   dense_vector ones(4, 1.0), y(4, 7.0);
   svd_solve(sparse_matrix(4, 4), ones, y);
-  for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(y(i), 0.0) << "the zero matrix solves to zero";
-
-  // A fixed-size matrix and vectors give the same bits as the sparse ones.
+  for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(y(i), 0.0);
   sparse_matrix const A = random_matrix(5, 5, rng);
   dense_vector const b = random_vector(5, rng);
   ublas::c_matrix<double, 5, 5> F(A);
@@ -161,35 +157,38 @@ std::string message_of(Call const& call) {
   return "(no exception)";
 }
 
+// The row check comes before the size checks; a bad size is refused before x
+// is touched.
 TEST(Svd, PreconditionsThrowInTheirOrderWithTheirMessages) {
-  dense_vector b3(3), b2(2), x3(3), x2(2), empty;
-  EXPECT_EQ(message_of([&] { svd_solve(sparse_matrix(0, 3), empty, x3); }), "svd(): A was empty");
-  EXPECT_EQ(message_of([&] { svd_solve(sparse_matrix(3, 0), b3, empty); }), "svd(): A was empty");
-  // The row check comes before the size checks.
-  EXPECT_EQ(message_of([&] { svd_solve(sparse_matrix(0, 0), b2, x2); }), "svd(): A was empty");
-  EXPECT_EQ(message_of([&] { svd_solve(sparse_matrix(3, 3), b2, x2); }),
-            "svd(): The size of b must be the same as the number of rows in A");
-  EXPECT_EQ(message_of([&] { svd_solve(sparse_matrix(3, 3), b3, x2); }),
-            "svd(): The size of x must be the same as the number of columns in A");
-  // A bad size is refused before x is touched.
-  dense_vector x_kept(2, 5.0);
-  EXPECT_THROW(svd_solve(sparse_matrix(3, 2), b2, x_kept), std::invalid_argument);
-  EXPECT_EQ(x_kept(0), 5.0);
-
+  dense_vector b3(3), b2(2), x3(3), x2(2, 5.0), empty;
   dense_matrix U, V;
   dense_vector s;
-  EXPECT_EQ(message_of([&] { svd_decompose(sparse_matrix(0, 2), U, s, V); }), "svd(): A did not have any rows?");
-  EXPECT_EQ(message_of([&] { svd_decompose(sparse_matrix(2, 0), U, s, V); }), "svd(): A did not have any columns?");
+  std::pair<std::string, std::string> const cases[] = {
+      {message_of([&] { svd_solve(sparse_matrix(0, 3), empty, x3); }), "svd(): A was empty"},
+      {message_of([&] { svd_solve(sparse_matrix(3, 0), b3, empty); }), "svd(): A was empty"},
+      {message_of([&] { svd_solve(sparse_matrix(0, 0), b2, x2); }), "svd(): A was empty"},
+      {message_of([&] { svd_solve(sparse_matrix(3, 3), b2, x2); }),
+       "svd(): The size of b must be the same as the number of rows in A"},
+      {message_of([&] { svd_solve(sparse_matrix(3, 3), b3, x2); }),
+       "svd(): The size of x must be the same as the number of columns in A"},
+      {message_of([&] { svd_decompose(sparse_matrix(0, 2), U, s, V); }), "svd(): A did not have any rows?"},
+      {message_of([&] { svd_decompose(sparse_matrix(2, 0), U, s, V); }), "svd(): A did not have any columns?"},
+  };
+  for (auto const& [actual, expected] : cases) EXPECT_EQ(actual, expected);
+  EXPECT_THROW(svd_solve(sparse_matrix(3, 2), b2, x2), std::invalid_argument);
+  EXPECT_EQ(x2(0), 5.0);
 }
 
+// NaN and infinite entries end with NaN everywhere; finite entries whose
+// products overflow still end.
 TEST(Svd, NonFiniteEntriesTerminateAndAnswerNaN) {
   double const inf = std::numeric_limits<double>::infinity();
   std::mt19937 rng(29);
+  dense_matrix U, V;
+  dense_vector s;
   for (double bad : {std::numeric_limits<double>::quiet_NaN(), inf, -inf}) {
     sparse_matrix A = random_matrix(5, 5, rng);
     A(1, 3) = bad;
-    dense_matrix U, V;
-    dense_vector s;
     svd_decompose(A, U, s, V);
     ASSERT_EQ(s.size(), 5u);
     dense_vector b(5, 1.0), x(5, 0.0);
@@ -198,13 +197,10 @@ TEST(Svd, NonFiniteEntriesTerminateAndAnswerNaN) {
       EXPECT_TRUE(std::isnan(s(i)) && std::isnan(U(i, i)) && std::isnan(V(i, i)) && std::isnan(x(i))) << i;
     }
   }
-  // Finite entries whose products overflow still end.
   sparse_matrix A = random_matrix(5, 5, rng);
   A(0, 0) = 1e308;
   A(4, 4) = -1e308;
   A(2, 1) = 1e-308;
-  dense_matrix U, V;
-  dense_vector s;
   svd_decompose(A, U, s, V);
   EXPECT_EQ(s.size(), 5u);
 }

@@ -3,11 +3,11 @@
 
 // Canonical small meshes shared by the tests.
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <sstream>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "foam/foam_geometry.h"
 #include "foam/foam_mesh.h"
@@ -35,13 +35,9 @@ inline std::vector<vertex_handle> add_points(FoamMesh& mesh, std::vector<std::pa
   return v;
 }
 
-/// Two counter-clockwise triangles sharing the edge 1-2.
-///
-///   3 ----- 2
-///   |     / |
-///   |   /   |
-///   | /     |
-///   0 ----- 1
+/// Two counter-clockwise triangles, (0, 1, 2) and (0, 2, 3), on the unit
+/// square's corners 0 = (0, 0), 1 = (1, 0), 2 = (1, 1), 3 = (0, 1), sharing
+/// the edge 0-2.
 inline std::vector<vertex_handle> make_two_triangles(FoamMesh& mesh) {
   auto v = add_points(mesh, {{0, 0}, {1, 0}, {1, 1}, {0, 1}});
   mesh.add_face(std::vector<vertex_handle>{v[0], v[1], v[2]});
@@ -49,14 +45,9 @@ inline std::vector<vertex_handle> make_two_triangles(FoamMesh& mesh) {
   return v;
 }
 
-/// Centre vertex 0 and ring vertices 1..6 of a regular hexagon; the faces are
-/// the counter-clockwise triangles (0, i, i+1), not added here.
-///
-///        3 --- 2
-///       /  `. /  `.
-///      4 --- 0 --- 1
-///       `.  / `.  /
-///        5 --- 6
+/// Centre vertex 0 and ring vertices 1..6 of a regular hexagon (vertex i at
+/// angle (i - 1) 60 degrees); the faces are the counter-clockwise triangles
+/// (0, i, i+1), not added here.
 inline std::vector<vertex_handle> make_hexagon_points(FoamMesh& mesh) {
   std::vector<std::pair<double, double>> xy{{0, 0}};
   for (int i = 0; i < 6; ++i) xy.push_back({std::cos(i * M_PI / 3), std::sin(i * M_PI / 3)});

@@ -14,12 +14,6 @@ namespace froth_test {
 /// triangle (0, i+1, i); the open boundary closed by the outer bubble
 /// (pressure 1) unless `closed` is false. Every pressure is 1 and every target
 /// area the wedge's area (sqrt(3) / 4), so the foam is in equilibrium.
-///
-///            1
-///      B0    |    B2
-///            0
-///          /   \     (B1 below 0)
-///        2       3
 inline std::vector<vertex_handle> make_three_bubble_foam(FoamMesh& foam, bool closed = true) {
   std::vector<std::pair<double, double>> xy{{0, 0}};
   for (int i = 0; i < 3; ++i) {

@@ -33,18 +33,8 @@ BatchOptions parsed(std::string const& line) {
   return o;
 }
 
-TEST(BatchOptions, DefaultsAreTheWindowsStartUpValues) {
-  BatchOptions const o = parsed("");
-  EXPECT_EQ(std::make_tuple(FoamSource::random_sites, 200, false, 96.0, 54.0, false),
-            std::tie(o.m_source, o.m_sites, o.m_seed_given, o.m_domain_width, o.m_domain_height, o.m_no_outer));
-  EXPECT_EQ(
-      std::make_tuple(0.25, 0.1, 4u, 0.5, 0.05, 0.05),
-      std::tie(o.m_film_tension, o.m_permeability, o.m_max_iterations, o.m_tau, o.m_t1_threshold, o.m_t2_threshold));
-  EXPECT_EQ(std::make_tuple(false, 5u, false, "-"s, ""s, ""s, std::uint64_t(0), std::uint64_t(0)),
-            std::tie(o.m_loops_given, o.m_until_bubbles, o.m_equilibrate, o.m_csv, o.m_save, o.m_snapshot,
-                     o.m_save_every, o.m_snapshot_every));
-}
-
+// The defaults are checked by their effect in batch_run_test: the window's
+// foam and idle step.
 TEST(BatchOptions, EveryOptionSetsItsValue) {
   BatchOptions const a = parsed(
       "--sites 20000 --seed 4294967295 --domain 960 540.5 --no-outer --film-tension 0.5 --permeability 0 "

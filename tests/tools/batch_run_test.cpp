@@ -17,9 +17,8 @@
 #include <vector>
 
 #include "area_change.h"
-#include "foam/foam_builders.h"
+#include "foam/coarsening_harness.h"
 #include "foam/foam_file.h"
-#include "foam/random_source.h"
 #include "render/cairo_snapshot.h"
 #include "scratch_directory.h"
 
@@ -28,7 +27,6 @@ namespace {
 using froth_test::FoamMesh;
 using froth_test::MeshIsValid;
 using Quarvel::batch::BatchFoam;
-using Quarvel::batch::BatchOptions;
 namespace kordal = Quarvel::kordal;
 
 std::string to_text(FoamMesh const& foam) {
@@ -54,23 +52,19 @@ FoamMesh::face_type& inner_bubble(FoamMesh& foam) {
 /// stands for the file `name` of the directory.
 class Batch : public ::testing::Test {
  protected:
-  std::vector<std::string> args(std::string const& line) const {
+  Quarvel::batch::BatchOptions options(std::string const& line) const {
     std::vector<std::string> words;
     std::istringstream in(line);
     for (std::string w; in >> w;) words.push_back(w[0] == '@' ? dir.file(w.substr(1)) : w);
-    return words;
-  }
-
-  BatchOptions options(std::string const& line) const {
-    BatchOptions o;
+    Quarvel::batch::BatchOptions o;
     std::string error;
-    EXPECT_EQ(Quarvel::batch::ParseResult::run, Quarvel::batch::parse_options(args(line), o, error)) << error;
+    EXPECT_EQ(Quarvel::batch::ParseResult::run, Quarvel::batch::parse_options(words, o, error)) << error;
     return o;
   }
 
   /// The foam as froth-batch builds it; returns the note.
   std::string build(std::string const& line, BatchFoam& state) const {
-    BatchOptions const o = options(line);
+    auto const o = options(line);
     Quarvel::batch::set_parameters(o, state.m_simulator);
     std::string error, note;
     EXPECT_TRUE(Quarvel::batch::build_foam(o, state, error, note)) << error;
@@ -95,11 +89,6 @@ class Batch : public ::testing::Test {
     EXPECT_TRUE(kordal::load_foam(dir.file(name), foam, error)) << error;
     EXPECT_TRUE(MeshIsValid(foam));
     return foam;
-  }
-
-  void save(FoamMesh const& foam, std::string const& name) const {
-    std::string error;
-    ASSERT_TRUE(kordal::save_foam(foam, dir.file(name), error)) << error;
   }
 
   froth_test::ScratchDirectory dir;
@@ -136,34 +125,31 @@ double value(Row const& row, std::string const& column) {
   return it == row.end() ? std::nan("") : std::stod(it->second);
 }
 
+/// The row holds the statistics, with the CSV's ten significant digits.
 void expect_row_matches(Row const& row, Quarvel::batch::FoamStatistics const& s) {
-  EXPECT_EQ(s.m_cell_count, value(row, "bubbles"));
-  EXPECT_EQ(s.m_vertex_count, value(row, "junctions"));
   std::vector<std::pair<std::string, double>> columns = {
-      {"mean_edges", s.m_mean_edges}, {"second_moment", s.m_second_moment}, {"mean_area", s.m_mean_area},
-      {"area_error", s.m_area_error}, {"mean_angle", s.m_mean_angle},       {"angle_error", s.m_angle_error}};
+      {"bubbles", s.m_cell_count},          {"junctions", s.m_vertex_count}, {"mean_edges", s.m_mean_edges},
+      {"second_moment", s.m_second_moment}, {"mean_area", s.m_mean_area},    {"area_error", s.m_area_error},
+      {"mean_angle", s.m_mean_angle},       {"angle_error", s.m_angle_error}};
   for (unsigned n = 3; n <= 12; ++n) {
     columns.emplace_back("p" + std::to_string(n), n < s.m_distribution.size() ? s.m_distribution[n] : 0.0);
   }
-  // The CSV carries ten significant digits.
   for (auto const& [name, expected] : columns) {
     EXPECT_NEAR(expected, value(row, name), 1e-9 * std::max(1.0, std::abs(expected))) << name;
   }
 }
 
-// --- the foam ------------------------------------------------------------------
-
+// Random sites (their domain defaulting to the window's), presets and site
+// files give the window's foams; a loaded foam keeps its film tension unless
+// one is given. Statistics are refreshed for the foam as built, the outer
+// bubble not counted.
 TEST_F(BatchBuild, RandomSitesPresetsSiteFilesAndLoadsGiveTheWindowsFoams) {
-  BatchFoam random, preset, from_file, loaded, overridden;
+  BatchFoam random, preset, from_file, loaded, overridden, wide;
   build("--sites 200 --seed 5", random);
   EXPECT_EQ(to_text(froth_test::make_generated_foam(5, 200)), to_text(random.m_foam));
-  EXPECT_TRUE(MeshIsValid(random.m_foam));
-  // Statistics are refreshed for the foam as built, the outer bubble not counted.
   EXPECT_EQ(random.m_foam.face_size() - 1, random.m_statistics.m_cell_count);
-
   build("--preset 3 --no-outer", preset);
   EXPECT_EQ(to_text(froth_test::make_preset_foam(3, false)), to_text(preset.m_foam));
-  EXPECT_TRUE(kordal::find_outer_bubble(preset.m_foam).is_null());
 
   std::vector<froth_test::vector3_type> sites;
   kordal::load_preset_sites(sites, 3);
@@ -175,32 +161,28 @@ TEST_F(BatchBuild, RandomSitesPresetsSiteFilesAndLoadsGiveTheWindowsFoams) {
   build("--site-file @sites.txt", from_file);
   EXPECT_EQ(to_text(froth_test::make_preset_foam(3)), to_text(from_file.m_foam));
 
-  // A loaded foam keeps its film tension unless one is given.
   FoamMesh saved = froth_test::make_generated_foam(9, 60);
   saved.m_film_tension = 0.3;
   saved.faces().front().m_pressure = 1.25;
-  save(saved, "a.foam");
+  std::string error;
+  ASSERT_TRUE(kordal::save_foam(saved, dir.file("a.foam"), error)) << error;
   build("--load @a.foam", loaded);
   EXPECT_EQ(to_text(saved), to_text(loaded.m_foam));
   EXPECT_EQ(0.3, loaded.m_simulator.m_film_tension);
   EXPECT_EQ(saved.face_size() - 1, loaded.m_statistics.m_cell_count);
   build("--load @a.foam --film-tension 0.2", overridden);
-  EXPECT_EQ(0.2, overridden.m_foam.m_film_tension);
-  EXPECT_EQ(0.2, overridden.m_simulator.m_film_tension);
-}
+  EXPECT_EQ(std::make_pair(0.2, 0.2),
+            std::make_pair(overridden.m_foam.m_film_tension, overridden.m_simulator.m_film_tension));
 
-TEST_F(BatchBuild, DomainScalesTheRandomSites) {
-  BatchFoam state;
-  build("--sites 2000 --seed 1 --domain 200 100", state);
+  // Interior junctions lie inside the sites' hull, which nearly fills the
+  // 200 x 100 rectangle.
+  build("--sites 2000 --seed 1 --domain 200 100", wide);
   double max_x = 0.0, max_y = 0.0;
-  for (auto const& v : state.m_foam.vertices()) {
+  for (auto const& v : wide.m_foam.vertices()) {
     max_x = std::max(max_x, std::abs(v.m_coord.x));
     max_y = std::max(max_y, std::abs(v.m_coord.y));
   }
-  // Interior junctions lie inside the sites' hull, which nearly fills the
-  // 200 x 100 rectangle.
-  EXPECT_TRUE(95.0 < max_x && max_x <= 100.0) << max_x;
-  EXPECT_TRUE(45.0 < max_y && max_y <= 50.0) << max_y;
+  EXPECT_TRUE(95.0 < max_x && max_x <= 100.0 && 45.0 < max_y && max_y <= 50.0) << max_x << ", " << max_y;
 }
 
 TEST_F(BatchBuild, SitesWithoutAFoamAreNotedAndBadSiteFilesRefusedWithFileAndLine) {
@@ -236,8 +218,7 @@ TEST_F(BatchBuild, SitesWithoutAFoamAreNotedAndBadSiteFilesRefusedWithFileAndLin
   EXPECT_EQ(dir.file("none.txt") + ": cannot open (No such file or directory)", error);
 }
 
-// --- the loop --------------------------------------------------------------------
-
+// The default loop is the window's: its parameters, diffuse, then simulate.
 // The step's time and event counts go into the statistics, the simulator's
 // counters are zeroed.
 TEST_F(BatchLoop, IdleStepIsTheWindowsDiffuseThenSimulate) {
@@ -252,34 +233,27 @@ TEST_F(BatchLoop, IdleStepIsTheWindowsDiffuseThenSimulate) {
     t1 += events.m_t1;
     t2 += events.m_t2;
   }
-  EXPECT_EQ(t1, state.m_statistics.m_t1_total);
-  EXPECT_EQ(t2, state.m_statistics.m_t2_total);
-  EXPECT_EQ(0u, state.m_simulator.m_t1_count + state.m_simulator.m_t2_count);
-
-  // The same loops written out as the window runs them, from the same seed.
   FoamMesh window = froth_test::make_generated_foam(31, 120);
   kordal::FoamSimulator sim(&window);
-  Quarvel::batch::set_parameters(BatchOptions{}, sim);
-  std::uint32_t window_t1 = 0, window_t2 = 0;
+  froth_test::configure_like_the_window(sim);
   for (int i = 0; i < 12; ++i) {
     sim.diffuse();
     sim.simulate(sim.m_max_iterations, sim.m_tau);
-    window_t1 += sim.m_t1_count;
-    window_t2 += sim.m_t2_count;
-    sim.m_t1_count = sim.m_t2_count = 0;
   }
   EXPECT_EQ(to_text(window), to_text(state.m_foam));
-  EXPECT_EQ(window_t1, t1);
-  EXPECT_EQ(window_t2, t2);
+  EXPECT_EQ(std::make_pair(sim.m_t1_count, sim.m_t2_count), std::make_pair(t1, t2));
+  EXPECT_EQ(std::make_pair(t1, t2), std::make_pair(state.m_statistics.m_t1_total, state.m_statistics.m_t2_total));
+  EXPECT_EQ(0u, state.m_simulator.m_t1_count + state.m_simulator.m_t2_count);
 }
 
+// A higher pressure in one inner bubble bulges its films out: it gains what
+// its neighbours lose, so the mean change of the 19 hexagons is 0. A bubble
+// that a loop removes, or whose film count changes, is left out.
 TEST_F(BatchLoop, AreaChangesFollowTheBubblesThroughALoop) {
   FoamMesh foam;
   froth_test::make_hexagon_foam(foam, 2, true);
   Quarvel::batch::AreaChangeTracker tracker;
   tracker.before(foam);
-  // A higher pressure in one inner bubble bulges its films out: it gains
-  // what its neighbours lose, so the mean change of the 19 hexagons is 0.
   auto& inner = inner_bubble(foam);
   double const area_before = kordal::compute_area(inner);
   inner.m_pressure = 1.5;
@@ -287,15 +261,13 @@ TEST_F(BatchLoop, AreaChangesFollowTheBubblesThroughALoop) {
   for (unsigned n = 3; n <= 12; ++n) EXPECT_EQ(n == 6 ? 19u : 0u, changes.m_count[n - 3]) << n;
   EXPECT_NEAR(0.0, changes.m_mean[6 - 3], 1e-12);
   EXPECT_GT(kordal::compute_area(inner), area_before + 0.01);
-
-  // A bubble that a loop removes, or whose film count changes, is left out.
   tracker.before(foam);
   foam.remove_face(foam.faces().begin()->m_self);
   EXPECT_GT(19u, tracker.after(foam).m_count[6 - 3]);
 }
 
-// --- whole runs ------------------------------------------------------------------
-
+// Rows for the foam as built and after each loop; one summary line, and no
+// progress bar off a terminal.
 TEST_F(BatchRun, CsvHasTheColumnsAndTheCoresStatistics) {
   std::string const err = run("--sites 80 --seed 12 --loops 8 --csv @run.csv --save @end.foam");
   std::string const csv = dir.read("run.csv");
@@ -303,7 +275,6 @@ TEST_F(BatchRun, CsvHasTheColumnsAndTheCoresStatistics) {
       "loop,seconds,bubbles,junctions,t1,t2,t1_total,t2_total,mean_edges,second_moment,mean_area,area_error,"
       "mean_angle,angle_error,p3,p4,p5,p6,p7,p8,p9,p10,p11,p12,da3,da4,da5,da6,da7,da8,da9,da10,da11,da12\n",
       csv.substr(0, csv.find('\n') + 1));
-
   auto const rows = read_csv(csv);
   ASSERT_EQ(9u, rows.size());
   double t1 = 0, t2 = 0, seconds = 0;
@@ -311,8 +282,7 @@ TEST_F(BatchRun, CsvHasTheColumnsAndTheCoresStatistics) {
     EXPECT_EQ(double(i), value(rows[i], "loop"));
     t1 += value(rows[i], "t1");
     t2 += value(rows[i], "t2");
-    EXPECT_EQ(t1, value(rows[i], "t1_total"));
-    EXPECT_EQ(t2, value(rows[i], "t2_total"));
+    EXPECT_EQ(std::make_pair(t1, t2), std::make_pair(value(rows[i], "t1_total"), value(rows[i], "t2_total")));
     EXPECT_GE(value(rows[i], "seconds"), seconds);
     seconds = value(rows[i], "seconds");
     double p = 0;
@@ -321,7 +291,6 @@ TEST_F(BatchRun, CsvHasTheColumnsAndTheCoresStatistics) {
   }
   EXPECT_EQ("", rows[0].at("da6"));
   EXPECT_NE("", rows[1].at("da6"));
-
   BatchFoam built;
   build("--sites 80 --seed 12", built);
   expect_row_matches(rows.front(), built.m_statistics);
@@ -329,41 +298,23 @@ TEST_F(BatchRun, CsvHasTheColumnsAndTheCoresStatistics) {
   Quarvel::batch::FoamStatistics stats(&end);
   stats.update();
   expect_row_matches(rows.back(), stats);
-
-  // One summary line, and no progress bar off a terminal.
   EXPECT_EQ(std::string::npos, err.find('\r'));
   EXPECT_EQ(0, err.rfind("froth-batch: 8 loops in ", 0)) << err;
   EXPECT_NE(std::string::npos, err.find("; stopped after --loops 8\n")) << err;
   EXPECT_EQ(err.size() - 1, err.find('\n'));
 }
 
-TEST_F(BatchRun, SameSeedSameRunOtherSeedOtherRun) {
-  auto run_with = [&](std::string const& seed, std::string const& name) {
-    run("--sites 70 --loops 10 --seed " + seed + " --csv @" + name + ".csv --save @" + name + ".foam");
-    auto rows = read_csv(dir.read(name + ".csv"));
-    for (auto& row : rows) row.erase("seconds");
-    return rows;
-  };
-  EXPECT_EQ(run_with("77", "a"), run_with("77", "b"));
-  run_with("78", "c");
-  EXPECT_EQ(dir.read("a.foam"), dir.read("b.foam"));
-  EXPECT_NE(dir.read("a.foam"), dir.read("c.foam"));
-}
-
-TEST_F(BatchRun, StopsAtTheBubbleCountWithTheOuterBubbleCounted) {
-  std::string const err = run("--sites 80 --seed 3 --until-bubbles 55 --csv @run.csv");
+// The bubble count includes the outer bubble, which the CSV does not count.
+// Without diffusion no bubble vanishes: a run to a bubble count must still end.
+TEST_F(BatchRun, StopsAtTheBubbleCountOrWhenBubblesStopVanishing) {
+  std::string err = run("--sites 80 --seed 3 --until-bubbles 55 --csv @run.csv");
   auto const rows = read_csv(dir.read("run.csv"));
   ASSERT_GE(rows.size(), 2u);
-  // The CSV counts the measured bubbles: all but the outer one.
   EXPECT_LE(value(rows.back(), "bubbles") + 1, 55.0);
   EXPECT_GT(value(rows[rows.size() - 2], "bubbles") + 1, 55.0);
   EXPECT_NE(std::string::npos, err.find("stopped at 55 bubbles or fewer")) << err;
-}
-
-// Without diffusion no bubble vanishes: a run to a bubble count must still end.
-TEST_F(BatchRun, ARunWhoseBubblesStopVanishingEnds) {
-  std::string const err = run("--sites 30 --seed 3 --permeability 0 --stall-loops 6 --csv @run.csv");
-  EXPECT_EQ(read_csv(dir.read("run.csv")).size(), 7u);
+  err = run("--sites 30 --seed 3 --permeability 0 --stall-loops 6 --csv @stall.csv");
+  EXPECT_EQ(read_csv(dir.read("stall.csv")).size(), 7u);
   EXPECT_NE(std::string::npos, err.find("froth-batch: 6 loops in ")) << err;
   EXPECT_NE(std::string::npos, err.find("; stopped: no bubble vanished in 6 loops\n")) << err;
 }
@@ -374,7 +325,6 @@ TEST_F(BatchRun, LoopsZeroOrAnInterruptOnlyBuildAndWrite) {
   EXPECT_EQ(to_text(froth_test::make_preset_foam(1)), dir.read("a.foam"));
   EXPECT_EQ(0u, dir.read("a.svg").find("<?xml"));
   EXPECT_EQ((std::vector<std::string>{"a.foam", "a.svg", "run.csv"}), dir.entries());
-
   volatile std::sig_atomic_t interrupted = 1;
   std::string const err = run("--preset 2 --csv @run.csv --save @a.foam", 130, &interrupted);
   EXPECT_EQ(1u, read_csv(dir.read("run.csv")).size());
@@ -382,32 +332,33 @@ TEST_F(BatchRun, LoopsZeroOrAnInterruptOnlyBuildAndWrite) {
   EXPECT_NE(std::string::npos, err.find("; interrupted\n")) << err;
 }
 
-TEST_F(BatchRun, NumberedOutputsAtTheStartAndEveryKthLoop) {
-  run("--sites 50 --seed 8 --loops 7 --csv @run.csv --save-every 3 --save-prefix @f- --snapshot-every 4 "
+// Numbered outputs at the start and every k-th loop. The third numbered foam
+// of the second run cannot be written (its name is a directory): the run
+// stops, and the other outputs are still written.
+TEST_F(BatchRun, NumberedOutputsAndAnOutputThatFailsStopsTheRunButTheOthersAreWritten) {
+  run("--sites 50 --seed 8 --loops 7 --csv @f.csv --save-every 3 --save-prefix @f- --snapshot-every 4 "
       "--snapshot-prefix @s- --snapshot-format svg");
-  EXPECT_EQ((std::vector<std::string>{"f-000000.foam", "f-000003.foam", "f-000006.foam", "run.csv", "s-000000.svg",
-                                      "s-000004.svg"}),
-            dir.entries());
   for (char const* name : {"f-000000.foam", "f-000003.foam", "f-000006.foam"}) load(name);
-}
-
-TEST_F(BatchRun, AnOutputThatFailsStopsTheRunButTheOthersAreWritten) {
-  // The third numbered foam cannot be written: its name is a directory.
-  ASSERT_EQ(0, ::mkdir(dir.file("f-000002.foam").c_str(), 0755));
+  ASSERT_EQ(0, ::mkdir(dir.file("g-000002.foam").c_str(), 0755));
   std::string const err =
-      run("--preset 3 --seed 1 --loops 5 --csv @run.csv --save @end.foam --save-every 2 --save-prefix @f-", 1);
-  EXPECT_EQ(0u, err.find(dir.file("f-000002.foam") + ": cannot open for writing (Is a directory)\n")) << err;
+      run("--preset 3 --seed 1 --loops 5 --csv @g.csv --save @end.foam --save-every 2 --save-prefix @g-", 1);
+  EXPECT_EQ(0u, err.find(dir.file("g-000002.foam") + ": cannot open for writing (Is a directory)\n")) << err;
   EXPECT_NE(std::string::npos, err.find("froth-batch: 2 loops in ")) << err;
   EXPECT_NE(std::string::npos, err.find("stopped by an output that could not be written")) << err;
-  EXPECT_EQ(3u, read_csv(dir.read("run.csv")).size());
+  EXPECT_EQ(3u, read_csv(dir.read("g.csv")).size());
   load("end.foam");
-  EXPECT_EQ((std::vector<std::string>{"end.foam", "f-000000.foam", "f-000002.foam", "run.csv"}), dir.entries());
+  EXPECT_EQ((std::vector<std::string>{"end.foam", "f-000000.foam", "f-000003.foam", "f-000006.foam", "f.csv",
+                                      "g-000000.foam", "g-000002.foam", "g.csv", "s-000000.svg", "s-000004.svg"}),
+            dir.entries());
 }
 
+// A honeycomb is in equilibrium at once; a small foam equilibrates within the
+// tolerances, without diffusion: no target area changed.
 TEST_F(BatchRun, EquilibrateStopsAtEquilibrium) {
   FoamMesh honeycomb;
   froth_test::make_hexagon_foam(honeycomb, 2, true);
-  save(honeycomb, "h.foam");
+  std::string error;
+  ASSERT_TRUE(kordal::save_foam(honeycomb, dir.file("h.foam"), error)) << error;
   std::string err = run("--load @h.foam --equilibrate --solver junction --csv @h.csv");
   EXPECT_EQ(0, err.rfind("froth-batch: equilibrated in 0 loops", 0)) << err;
   // The solver wants three-fold junctions: it refuses the honeycomb's border
@@ -416,15 +367,12 @@ TEST_F(BatchRun, EquilibrateStopsAtEquilibrium) {
             Quarvel::batch::exit_not_equilibrated);
   EXPECT_NE(std::string::npos, err.find("not equilibrated: junction")) << err;
   EXPECT_EQ(to_text(honeycomb), to_text(load("h2.foam")));
-
-  // A small foam that equilibrates in a few hundred loops.
   err = run("--sites 25 --seed 3 --equilibrate --loops 2000 --csv @p.csv --save @p.foam");
   EXPECT_EQ(0, err.rfind("froth-batch: equilibrated in ", 0)) << err;
   FoamMesh const end = load("p.foam");
   auto const r = Quarvel::batch::largest_residuals(end);
   EXPECT_LT(r.m_area, Quarvel::batch::equilibrium_area_tolerance);
   EXPECT_LT(r.m_angle, Quarvel::batch::equilibrium_angle_tolerance);
-  // No diffusion: no target area changed.
   FoamMesh const start = froth_test::make_generated_foam(3, 25);
   double start_targets = 0, end_targets = 0;
   for (auto const& f : start.faces()) start_targets += f.m_target_area;
@@ -466,9 +414,6 @@ TEST_F(BatchLoop, QuasiStaticLoopsFollowVonNeumannExactly) {
   EXPECT_NE(std::string::npos, err.find(" s in ")) << err;
   EXPECT_NE(std::string::npos, err.find("largest residuals: area ")) << err;
 }
-
-// --- pictures ----------------------------------------------------------------------
-
 /// (r, g, b), each 0 to 255, of the pixels of a PNG, row by row.
 std::vector<std::array<int, 3>> decode_png(std::string const& bytes, int& width) {
   std::istringstream in(bytes);
@@ -491,6 +436,10 @@ std::vector<std::array<int, 3>> decode_png(std::string const& bytes, int& width)
   return pixels;
 }
 
+// Pressures 2 and 1 make R = 2 gamma / dp = 0.5, a half circle on each unit
+// film: the films of the centre bulge 25 pixels into its neighbours, or the
+// neighbours' into the centre. Normalised pressure t has colour
+// (0.05, 0.3, 1.0) t; the outer bubble takes no part in the range.
 TEST(BatchSnapshot, BubblesAreFilledByPressureAndFilmsBulgeIntoLowerPressure) {
   FoamMesh foam;
   froth_test::make_hexagon_foam(foam, 1, true);
@@ -499,10 +448,6 @@ TEST(BatchSnapshot, BubblesAreFilledByPressureAndFilmsBulgeIntoLowerPressure) {
   style.m_width = style.m_height = 500;
   style.m_view = {-5.0, -5.0, 5.0, 5.0};  // 50 pixels a unit, origin at (250, 250)
   style.m_line_width = 5.0;
-
-  // Pressures 2 and 1 make R = 2 gamma / dp = 0.5, a half circle on each
-  // unit film: the films of the centre bulge 25 pixels into its neighbours,
-  // or the neighbours' into the centre.
   for (auto const& [p, rest] : {std::array<double, 2>{2.0, 1.0}, std::array<double, 2>{1.0, 2.0}}) {
     SCOPED_TRACE(p);
     for (auto& f : foam.faces()) f.m_pressure = rest;
@@ -512,14 +457,12 @@ TEST(BatchSnapshot, BubblesAreFilledByPressureAndFilmsBulgeIntoLowerPressure) {
     ASSERT_TRUE(kordal::write_snapshot(foam, kordal::SnapshotFormat::png, style, png, error)) << error;
     int width = 0;
     auto const pixels = decode_png(png.str(), width);
-    ASSERT_EQ(500, width);
     ASSERT_EQ(500u * 500u, pixels.size());
+    ASSERT_EQ(500, width);
     auto expect_colour = [&](std::array<int, 3> const& expected, double x, double y, char const* where) {
       auto const& actual = pixels[std::size_t(250 - 50 * y) * 500 + std::size_t(250 + 50 * x)];
       for (int i = 0; i < 3; ++i) EXPECT_NEAR(expected[i], actual[i], 2) << where << " channel " << i;
     };
-    // Normalised pressure t has colour (0.05, 0.3, 1.0) t; the outer bubble
-    // takes no part in the range.
     double const low = 0.75 * std::min(p, rest), high = std::max(p, rest);
     auto blue = [&](double pressure) {
       double const t = (pressure - low) / (high - low);
@@ -536,8 +479,8 @@ TEST(BatchSnapshot, BubblesAreFilledByPressureAndFilmsBulgeIntoLowerPressure) {
       double const ox = -(b.y - a.y) / L, oy = (b.x - a.x) / L;
       double const mx = 0.5 * (a.x + b.x), my = 0.5 * (a.y + b.y);
       double const s = p > rest ? 0.25 : -0.25;  // halfway into the bulge
-      expect_colour(blue(p > rest ? p : rest), mx + s * ox, my + s * oy, "bulge");
-      expect_colour(blue(p > rest ? rest : p), mx + 3 * s * ox, my + 3 * s * oy, "beyond");
+      expect_colour(blue(std::max(p, rest)), mx + s * ox, my + s * oy, "bulge");
+      expect_colour(blue(std::min(p, rest)), mx + 3 * s * ox, my + 3 * s * oy, "beyond");
       expect_colour({0, 0, 0}, mx + 2 * s * ox, my + 2 * s * oy, "the film's arc");
     }
   }
@@ -549,8 +492,7 @@ TEST(BatchSnapshot, FormatsFollowTheExtensionAndSizesMustBePositive) {
   EXPECT_TRUE(kordal::snapshot_format_from_path("a/b.SVG", f) && f == SnapshotFormat::svg);
   EXPECT_TRUE(kordal::snapshot_format_from_path("b.pdf", f) && f == SnapshotFormat::pdf);
   EXPECT_TRUE(kordal::snapshot_format_from_path("c.png", f) && f == SnapshotFormat::png);
-  EXPECT_FALSE(kordal::snapshot_format_from_path("a.svg/b", f));
-  EXPECT_FALSE(kordal::snapshot_format_from_path("png", f));
+  EXPECT_FALSE(kordal::snapshot_format_from_path("a.svg/b", f) || kordal::snapshot_format_from_path("png", f));
   kordal::SnapshotStyle style;
   style.m_width = 0;
   std::ostringstream out;
