@@ -9,6 +9,7 @@
 
 #include "bench_foams.h"
 #include "foam/foam2d_simulator.h"
+#include "foam/simulation_parameters.h"
 #include "foam/site_sets.h"
 #include "solver/equilibrium_solver.h"
 
@@ -19,12 +20,21 @@ namespace solver = Quarvel::solver;
 
 solver::SolverSettings window_settings() {
   solver::SolverSettings s;
-  s.m_t1_threshold = 0.05;
-  s.m_t2_threshold = 0.05;
+  s.m_t1_threshold = Quarvel::kordal::SimulationParameters{}.m_t1_threshold;
+  s.m_t2_threshold = Quarvel::kordal::SimulationParameters{}.m_t2_threshold;
   return s;
 }
 
-void report(benchmark::State& state, FoamMesh const& foam, solver::SolverResult const& r) {
+/// Times solves of fresh copies of `pristine`, and reports the last.
+void time_solves(benchmark::State& state, FoamMesh const& pristine, solver::SolverSettings const& settings) {
+  solver::SolverResult r;
+  FoamMesh foam;
+  for (auto _ : state) {
+    state.PauseTiming();
+    foam = pristine;
+    state.ResumeTiming();
+    r = solver::solve_equilibrium(foam, settings);
+  }
   state.counters["bubbles"] = double(foam.face_size() - 1);
   state.counters["iterations"] = double(r.m_iterations);
   state.counters["relaxations"] = double(r.m_relaxations);
@@ -36,15 +46,7 @@ void BM_SolveGeneratedFoam(benchmark::State& state) {
   FoamMesh const pristine = froth_bench::make_foam(int(state.range(0)), 1234);
   solver::SolverSettings settings = window_settings();
   settings.m_factorisation = state.range(1) == 0 ? solver::Factorisation::sparse_lu : solver::Factorisation::umfpack;
-  solver::SolverResult r;
-  FoamMesh foam;
-  for (auto _ : state) {
-    state.PauseTiming();
-    foam = pristine;
-    state.ResumeTiming();
-    r = solver::solve_equilibrium(foam, settings);
-  }
-  report(state, foam, r);
+  time_solves(state, pristine, settings);
 }
 BENCHMARK(BM_SolveGeneratedFoam)
     ->ArgNames({"sites", "umfpack"})
@@ -62,18 +64,9 @@ void BM_SolveAfterDiffusion(benchmark::State& state) {
   FoamMesh pristine = froth_bench::make_foam(int(state.range(0)), 1234);
   solver::solve_equilibrium(pristine, window_settings());
   Quarvel::kordal::FoamSimulator sim(&pristine);
-  sim.m_film_tension = 0.25;
-  sim.m_permeability = 0.1;
+  Quarvel::kordal::apply_parameters(Quarvel::kordal::SimulationParameters{}, sim);
   sim.diffuse();
-  solver::SolverResult r;
-  FoamMesh foam;
-  for (auto _ : state) {
-    state.PauseTiming();
-    foam = pristine;
-    state.ResumeTiming();
-    r = solver::solve_equilibrium(foam, window_settings());
-  }
-  report(state, foam, r);
+  time_solves(state, pristine, window_settings());
 }
 BENCHMARK(BM_SolveAfterDiffusion)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 
@@ -93,15 +86,7 @@ void BM_PresetNewton(benchmark::State& state) {
   solver::SolverSettings settings = window_settings();
   settings.m_area_tolerance = 1e-6;
   settings.m_angle_tolerance = 1e-4;
-  solver::SolverResult r;
-  FoamMesh foam;
-  for (auto _ : state) {
-    state.PauseTiming();
-    foam = pristine;
-    state.ResumeTiming();
-    r = solver::solve_equilibrium(foam, settings);
-  }
-  report(state, foam, r);
+  time_solves(state, pristine, settings);
 }
 BENCHMARK(BM_PresetNewton)->DenseRange(1, 3)->Unit(benchmark::kMillisecond);
 
