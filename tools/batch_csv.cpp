@@ -25,7 +25,7 @@ void append(std::string& out, std::uint64_t v) {
 
 std::vector<std::string> const& csv_columns() {
   static std::vector<std::string> const columns = [] {
-    std::vector<std::string> c = {"loop",      "seconds",    "bubbles",    "junctions",  "t1",
+    std::vector<std::string> c = {"loop",      "wall_seconds", "bubbles",    "junctions",  "t1",
                                   "t2",        "t1_total",   "t2_total",   "mean_edges", "second_moment",
                                   "mean_area", "area_error", "mean_angle", "angle_error"};
     for (unsigned n = smallest_n; n <= largest_n; ++n) c.push_back("p" + std::to_string(n));
