@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "foam/foam_geometry.h"
+
 namespace Quarvel {
 namespace batch {
 
@@ -73,6 +75,20 @@ std::string csv_row(std::uint64_t loop, double seconds, std::uint32_t t1, std::u
   }
   row += '\n';
   return row;
+}
+
+std::string track_header() { return "loop,tag,films,area,target,pressure\n"; }
+
+void append_track_rows(std::string& out, std::uint64_t loop, kordal::FoamMesh const& foam) {
+  std::string const prefix = std::to_string(loop);
+  char buffer[96];
+  for (auto const& f : foam.faces()) {
+    if (f.m_is_outer) continue;
+    int const n = std::snprintf(buffer, sizeof buffer, ",%u,%u,%.17g,%.17g,%.17g\n", unsigned(f.m_tag),
+                                kordal::film_count(f), kordal::compute_area(f), f.m_target_area, f.m_pressure);
+    out += prefix;
+    out.append(buffer, static_cast<std::size_t>(n));
+  }
 }
 
 }  // namespace batch

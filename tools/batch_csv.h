@@ -12,8 +12,8 @@
 namespace Quarvel {
 namespace batch {
 
-/// The CSV's columns, in order: loop, seconds (simulation time since the
-/// run started), bubbles and junctions as the statistics count them, t1 and
+/// The CSV's columns, in order: loop, wall_seconds (wall-clock time since
+/// the run started), bubbles and junctions as the statistics count them, t1 and
 /// t2 (events of the loop), t1_total and t2_total, mean_edges,
 /// second_moment, mean_area, area_error, mean_angle, angle_error, p3 to p12
 /// (the fraction of bubbles with n films), and da3 to da12 (the mean area
@@ -29,6 +29,14 @@ std::string csv_header();
 /// Reals carry 10 significant digits.
 std::string csv_row(std::uint64_t loop, double seconds, std::uint32_t t1, std::uint32_t t2,
                     kordal::FoamStatistics<kordal::FoamMesh> const& statistics, AreaChanges const* changes);
+
+/// The header of --track, with its newline: loop, tag, films, area (curved),
+/// target, pressure.
+std::string track_header();
+
+/// Appends one --track row per bubble of the foam, the outer bubble left
+/// out, in list order. Reals carry 17 significant digits.
+void append_track_rows(std::string& out, std::uint64_t loop, kordal::FoamMesh const& foam);
 
 }  // namespace batch
 }  // namespace Quarvel

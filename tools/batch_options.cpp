@@ -131,27 +131,27 @@ std::vector<OptionSpec> const& option_table() {
       {"no-outer", "", "build the foam without the outer bubble (its border stays open)", nullptr,
        [](Values const&, BatchOptions& o) { o.m_no_outer = true; }},
       {"film-tension", "G", "tension of one film surface",
-       [](BatchOptions const& o) { return show_real(o.m_film_tension); },
+       [](BatchOptions const& o) { return show_real(o.m_simulation.m_film_tension); },
        [](Values const& v, BatchOptions& o) {
          o.m_film_tension_given = true;
-         o.m_film_tension = parse_non_negative("film-tension", v[0]);
+         o.m_simulation.m_film_tension = parse_non_negative("film-tension", v[0]);
        }},
       {"permeability", "P", "gas permeability of the films (diffusion speed; 0 turns diffusion off)",
-       [](BatchOptions const& o) { return show_real(o.m_permeability); },
-       [](Values const& v, BatchOptions& o) { o.m_permeability = parse_non_negative("permeability", v[0]); }},
+       [](BatchOptions const& o) { return show_real(o.m_simulation.m_permeability); },
+       [](Values const& v, BatchOptions& o) { o.m_simulation.m_permeability = parse_non_negative("permeability", v[0]); }},
       {"max-iterations", "N", "Newton iterations per junction and loop (0: until converged)",
-       [](BatchOptions const& o) { return std::to_string(o.m_max_iterations); },
+       [](BatchOptions const& o) { return std::to_string(o.m_simulation.m_max_iterations); },
        [](Values const& v, BatchOptions& o) {
-         o.m_max_iterations = static_cast<unsigned>(parse_whole("max-iterations", v[0], 0, max_uint32));
+         o.m_simulation.m_max_iterations = static_cast<unsigned>(parse_whole("max-iterations", v[0], 0, max_uint32));
        }},
-      {"tau", "T", "damping of the Newton steps", [](BatchOptions const& o) { return show_real(o.m_tau); },
-       [](Values const& v, BatchOptions& o) { o.m_tau = parse_positive("tau", v[0]); }},
+      {"tau", "T", "damping of the Newton steps", [](BatchOptions const& o) { return show_real(o.m_simulation.m_tau); },
+       [](Values const& v, BatchOptions& o) { o.m_simulation.m_tau = parse_positive("tau", v[0]); }},
       {"t1-threshold", "L", "film length below which a T1 swaps neighbours",
-       [](BatchOptions const& o) { return show_real(o.m_t1_threshold); },
-       [](Values const& v, BatchOptions& o) { o.m_t1_threshold = parse_non_negative("t1-threshold", v[0]); }},
+       [](BatchOptions const& o) { return show_real(o.m_simulation.m_t1_threshold); },
+       [](Values const& v, BatchOptions& o) { o.m_simulation.m_t1_threshold = parse_non_negative("t1-threshold", v[0]); }},
       {"t2-threshold", "A", "bubble area below which a T2 removes the bubble",
-       [](BatchOptions const& o) { return show_real(o.m_t2_threshold); },
-       [](Values const& v, BatchOptions& o) { o.m_t2_threshold = parse_non_negative("t2-threshold", v[0]); }},
+       [](BatchOptions const& o) { return show_real(o.m_simulation.m_t2_threshold); },
+       [](Values const& v, BatchOptions& o) { o.m_simulation.m_t2_threshold = parse_non_negative("t2-threshold", v[0]); }},
       {"loops", "L", "run at most L loops (0: only build or load the foam and write the outputs)",
        [](BatchOptions const&) { return std::string("no cap"); },
        [](Values const& v, BatchOptions& o) {
@@ -207,6 +207,10 @@ std::vector<OptionSpec> const& option_table() {
       {"csv", "FILE", "statistics, one row for the foam as built and one per loop ('-': standard output)",
        [](BatchOptions const&) { return std::string("standard output"); },
        [](Values const& v, BatchOptions& o) { o.m_csv = require_text("csv", v[0]); }},
+      {"track", "FILE",
+       "follow every bubble: one row per bubble (the outer bubble left out) for the foam as built and per loop, "
+       "with loop, tag (the bubble's identity through T1 and T2 events), films, area, target and pressure",
+       nullptr, [](Values const& v, BatchOptions& o) { o.m_track = require_text("track", v[0]); }},
       {"save", "FILE", "write the final foam to FILE", nullptr,
        [](Values const& v, BatchOptions& o) { o.m_save = require_text("save", v[0]); }},
       {"save-every", "K", "write the foam as built and after every K-th loop to numbered files", nullptr,

@@ -35,12 +35,9 @@ struct BatchOptions {
   bool m_no_outer = false;        ///< --no-outer
 
   bool m_film_tension_given = false;
-  double m_film_tension = window.m_film_tension;   ///< --film-tension
-  double m_permeability = window.m_permeability;    ///< --permeability
-  unsigned m_max_iterations = window.m_max_iterations;  ///< --max-iterations (0: no cap)
-  double m_tau = window.m_tau;             ///< --tau
-  double m_t1_threshold = window.m_t1_threshold;   ///< --t1-threshold
-  double m_t2_threshold = window.m_t2_threshold;   ///< --t2-threshold
+  /// --film-tension, --permeability, --max-iterations (0: no cap), --tau,
+  /// --t1-threshold, --t2-threshold
+  kordal::SimulationParameters m_simulation = window;
 
   bool m_loops_given = false;
   std::uint64_t m_loops = 0;     ///< --loops: cap on the loops run
@@ -54,6 +51,7 @@ struct BatchOptions {
   bool m_quasi_static = false;       ///< --quasi-static: every loop ends at equilibrium
 
   std::string m_csv = "-";         ///< --csv ("-": standard output)
+  std::string m_track;             ///< --track: one row per bubble per loop
   std::string m_save;              ///< --save: the final foam
   std::uint64_t m_save_every = 0;  ///< --save-every (0: never)
   std::string m_save_prefix = "foam-";

@@ -119,12 +119,7 @@ bool write_picture(FoamMesh const& foam, std::string const& path, kordal::Snapsh
 }  // namespace
 
 void set_parameters(BatchOptions const& options, FoamSimulator& simulator) {
-  simulator.m_film_tension = options.m_film_tension;
-  simulator.m_permeability = options.m_permeability;
-  simulator.m_max_iterations = options.m_max_iterations;
-  simulator.m_tau = options.m_tau;
-  simulator.m_t1_threshold = options.m_t1_threshold;
-  simulator.m_t2_threshold = options.m_t2_threshold;
+  kordal::apply_parameters(options.m_simulation, simulator);
   simulator.m_verbose = false;
 }
 
@@ -144,9 +139,11 @@ bool build_foam(BatchOptions const& options, BatchFoam& state, std::string& erro
   note.clear();
   if (options.m_source == FoamSource::load) {
     if (!kordal::load_foam(options.m_load_file, state.m_foam, error)) return false;
+    // A foam saved by a run goes on with that run's draws, whatever --seed says.
+    kordal::restore_generator(state.m_foam.m_generator);
     // The film tension belongs to the foam; an explicit option replaces it.
     if (options.m_film_tension_given) {
-      state.m_foam.m_film_tension = options.m_film_tension;
+      state.m_foam.m_film_tension = options.m_simulation.m_film_tension;
     } else {
       state.m_simulator.m_film_tension = state.m_foam.m_film_tension;
     }
@@ -207,8 +204,8 @@ solver::SolverSettings solver_settings(BatchOptions const& options) {
     s.m_area_tolerance = options.m_area_tolerance;
     s.m_angle_tolerance = options.m_angle_tolerance;
   }
-  s.m_t1_threshold = options.m_t1_threshold;
-  s.m_t2_threshold = options.m_t2_threshold;
+  s.m_t1_threshold = options.m_simulation.m_t1_threshold;
+  s.m_t2_threshold = options.m_simulation.m_t2_threshold;
   return s;
 }
 
@@ -279,8 +276,18 @@ int run_batch(BatchOptions const& options, RunEnvironment const& environment) {
   }
   AtomicOutput csv;
   if (!csv.open(options.m_csv, error)) return fail(error, exit_bad_input);
-
+  AtomicOutput track;
+  if (!options.m_track.empty() && !track.open(options.m_track, error)) return fail(error, exit_bad_input);
   BatchFoam state;
+  std::string track_rows;
+  auto write_track = [&](std::uint64_t loop) {
+    if (options.m_track.empty()) return;
+    track_rows.clear();
+    if (loop == 0) track_rows = track_header();
+    append_track_rows(track_rows, loop, state.m_foam);
+    track.stream() << track_rows;
+  };
+
   set_parameters(options, state.m_simulator);
   std::string note;
   if (!build_foam(options, state, error, note)) return fail(error, exit_bad_input);
@@ -294,6 +301,7 @@ int run_batch(BatchOptions const& options, RunEnvironment const& environment) {
 
   auto write_numbered = [&](std::uint64_t loop) {
     if (options.m_save_every > 0 && loop % options.m_save_every == 0) {
+      state.m_foam.m_generator = kordal::generator_state();
       if (!kordal::save_foam(state.m_foam, numbered(options.m_save_prefix, loop, ".foam"), error)) return false;
     }
     if (options.m_snapshot_every > 0 && loop % options.m_snapshot_every == 0) {
@@ -332,6 +340,7 @@ int run_batch(BatchOptions const& options, RunEnvironment const& environment) {
   std::vector<std::string> failures;
   std::ostream& rows = csv.stream();
   rows << csv_header() << csv_row(0, 0.0, 0, 0, state.m_statistics, nullptr) << std::flush;
+  write_track(0);
   if (!write_numbered(0)) failures.push_back(error);
 
   std::size_t const start_bubbles = state.m_foam.face_size();
@@ -394,6 +403,7 @@ int run_batch(BatchOptions const& options, RunEnvironment const& environment) {
     if (!solved) break;
     AreaChanges const changes = tracker.after(state.m_foam);
     rows << csv_row(loop, elapsed, events.m_t1, events.m_t2, state.m_statistics, &changes) << std::flush;
+    write_track(loop);
     if (!write_numbered(loop)) failures.push_back(error);
     progress.update(loop, state.m_foam.face_size(), elapsed, options.m_equilibrate);
     if (state.m_foam.face_size() != bubbles_seen) {
@@ -413,6 +423,7 @@ int run_batch(BatchOptions const& options, RunEnvironment const& environment) {
   bool const output_failed = !failures.empty();
   progress.clear();
 
+  state.m_foam.m_generator = kordal::generator_state();
   if (!options.m_save.empty() && !kordal::save_foam(state.m_foam, options.m_save, error)) failures.push_back(error);
   if (!options.m_snapshot.empty()) {
     kordal::SnapshotFormat format = kordal::SnapshotFormat::png;
@@ -420,6 +431,7 @@ int run_batch(BatchOptions const& options, RunEnvironment const& environment) {
     if (!write_picture(state.m_foam, options.m_snapshot, format, style, error)) failures.push_back(error);
   }
   if (!csv.commit(error)) failures.push_back(error);
+  if (!options.m_track.empty() && !track.commit(error)) failures.push_back(error);
   for (auto const& f : failures) err << f << '\n';
 
   std::string const rate = elapsed > 0.0 ? format("%.1f", double(loop) / elapsed) : std::string("-");

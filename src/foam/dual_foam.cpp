@@ -427,7 +427,9 @@ void generate_foam(FoamMesh& foam, std::vector<vector3_type> const& sites, doubl
   // target area is the polygon area. The repair leaves the loops of the
   // bubbles it does not rebuild as they were, so their areas from the replay
   // hold; only rebuilt bubbles (new handles) are walked in the foam.
+  std::uint32_t tag = 0;
   for (auto& f : foam.faces()) {
+    f.m_tag = tag++;
     std::size_t const idx = f.m_self.get_idx();
     BubbleAreas const a = idx < areas.size() ? areas[idx] : bubble_areas(foam, f);
     f.m_target_area = a.straight;

@@ -1,7 +1,9 @@
 #ifndef FROTH_FOAM_DUAL_FOAM_H
 #define FROTH_FOAM_DUAL_FOAM_H
 
+#include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <stdexcept>
 #include <type_traits>
 #include <vector>
@@ -86,7 +88,8 @@ void compute_dual(Mesh const& source, Mesh& dual) {
 
 /// Closes the first open boundary loop (in half-edge list order) with one
 /// outer bubble made of the loop's boundary half-edges, so that no film is
-/// created; it gets m_is_outer and the given pressure. Nothing happens when
+/// created; it gets m_is_outer, the given pressure and a tag above every
+/// other bubble's. Nothing happens when
 /// no half-edge lacks a bubble, and no bubble is added when the kernel
 /// refuses the loop (a junction met twice on it).
 template <typename Mesh>
@@ -108,8 +111,11 @@ void close_open_boundary(Mesh& foam, double pressure) {
     b = foam.get_halfedge(b).m_next;
   } while (b != b0 && !b.is_null() && loop.size() <= foam.halfedge_size());
   if (b != b0) return;
+  std::uint32_t tag = 0;  // a new bubble takes a tag no bubble holds
+  for (auto const& bubble : foam.faces()) tag = std::max(tag, bubble.m_tag + 1);
   polymesh::face_handle const f = foam.add_face(loop);
   if (!foam.is_valid_face_handle(f)) return;
+  foam.get_face(f).m_tag = tag;
   foam.get_face(f).m_pressure = pressure;
   foam.get_face(f).m_is_outer = true;
 }
@@ -119,7 +125,8 @@ void close_open_boundary(Mesh& foam, double pressure) {
 /// junction has three films, junctions that are not three-fold removed;
 /// m_film_tension = film_tension, m_outside_pressure = 1; every bubble's
 /// m_target_area is its polygon area and its m_pressure is pressure_scale
-/// divided by that area. Sites with fewer than three distinct points, or all
+/// divided by that area; the bubbles are tagged 0, 1, ... in list (creation)
+/// order. Sites with fewer than three distinct points, or all
 /// on one line, give an empty foam.
 void generate_foam(FoamMesh& foam, std::vector<vector3_type> const& sites, double pressure_scale,
                    double film_tension);

@@ -38,6 +38,11 @@ constexpr std::uint32_t format_version = 1;
 constexpr std::uint64_t max_count = std::uint64_t(1) << 25;
 // A foam of J junctions has fewer than 3 J films.
 constexpr std::uint64_t max_film_count = 3 * max_count;
+constexpr std::uint64_t max_tag = 0xffffffffu;
+constexpr std::uint64_t max_seed = 0xffffffffu;
+// Restoring the generator replays its draws: beyond this many (minutes of
+// replay) the count is junk.
+constexpr std::uint64_t max_draws = std::uint64_t(1) << 36;
 
 void append_real(std::string& out, double v) {
   // 17 significant digits give back the same double on reading.
@@ -223,15 +228,16 @@ void parse(FoamLines& r, FoamMesh& foam) {
     }
     bubbles.push_back(rec);
   }
-  // The film orientations are optional: a file without them gets every film
-  // oriented by the first bubble that lists it.
+  // Three optional sections follow, in this order. The film orientations: a
+  // file without them gets every film oriented by the first bubble that lists
+  // it. The tags: without them the bubbles are tagged 0, 1, ... in file
+  // order. The generator's state: without it the generator is left alone.
+  std::string after = "more bubble lines than the " + std::to_string(bubble_count) + " declared on line " +
+                      std::to_string(bubble_count_line);
+  bool more = r.next();
   std::vector<std::pair<std::uint32_t, std::uint32_t>> reversed;
   std::vector<unsigned> reversed_lines;
-  if (r.next()) {
-    if (r.fields()[0] != "reversed_films") {
-      r.fail("more bubble lines than the " + std::to_string(bubble_count) + " declared on line " +
-             std::to_string(bubble_count_line));
-    }
+  if (more && r.fields()[0] == "reversed_films") {
     if (r.fields().size() != 2) r.fail("expected 'reversed_films <count>'");
     std::uint64_t const reversed_count = parse_count(r, r.fields()[1], "reversed_films", max_film_count);
     unsigned const reversed_count_line = r.line();
@@ -250,11 +256,45 @@ void parse(FoamLines& r, FoamMesh& foam) {
       reversed.emplace_back(static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b));
       reversed_lines.push_back(r.line());
     }
-    if (r.next()) {
-      r.fail("more reversed film lines than the " + std::to_string(reversed_count) + " declared on line " +
-             std::to_string(reversed_count_line));
-    }
+    after = "more reversed film lines than the " + std::to_string(reversed_count) + " declared on line " +
+            std::to_string(reversed_count_line);
+    more = r.next();
   }
+  std::vector<std::uint32_t> tags;
+  if (more && r.fields()[0] == "tags") {
+    if (r.fields().size() != 2) r.fail("expected 'tags <count>'");
+    std::uint64_t const tag_count = parse_count(r, r.fields()[1], "tags");
+    if (tag_count != bubble_count) {
+      r.fail("tags " + std::to_string(tag_count) + " for the " + std::to_string(bubble_count) + " bubbles");
+    }
+    unsigned const tag_count_line = r.line();
+    tags.reserve(bubbles.size());
+    for (std::uint64_t i = 0; i < tag_count; ++i) {
+      if (!r.next()) {
+        r.fail_at_end("file ends after " + std::to_string(i) + " of the " + std::to_string(tag_count) +
+                      " tags declared on line " + std::to_string(tag_count_line));
+      }
+      if (r.fields().size() != 1) r.fail("a tag line holds one tag");
+      tags.push_back(static_cast<std::uint32_t>(parse_count(r, r.fields()[0], "tag", max_tag)));
+    }
+    std::vector<std::uint32_t> sorted = tags;
+    std::sort(sorted.begin(), sorted.end());
+    auto const twice = std::adjacent_find(sorted.begin(), sorted.end());
+    if (twice != sorted.end()) r.fail("tag " + std::to_string(*twice) + " is given to two bubbles");
+    after = "more tag lines than the " + std::to_string(tag_count) + " declared on line " +
+            std::to_string(tag_count_line);
+    more = r.next();
+  }
+  GeneratorState generator;
+  if (more && r.fields()[0] == "generator") {
+    if (r.fields().size() != 3) r.fail("expected 'generator <seed> <draws>'");
+    generator.m_known = true;
+    generator.m_seed = static_cast<unsigned>(parse_count(r, r.fields()[1], "seed", max_seed));
+    generator.m_draws = parse_count(r, r.fields()[2], "draws", max_draws);
+    after = "nothing may follow the generator line";
+    more = r.next();
+  }
+  if (more) r.fail(after);
 
   // Everything is read and checked; only the mesh's own refusals remain.
   FoamMesh built;
@@ -277,7 +317,9 @@ void parse(FoamLines& r, FoamMesh& foam) {
     face.m_pressure = rec.pressure;
     face.m_target_area = rec.target_area;
     face.m_is_outer = rec.outer;
+    face.m_tag = tags.empty() ? static_cast<std::uint32_t>(&rec - bubbles.data()) : tags[&rec - bubbles.data()];
   }
+  built.m_generator = generator;
   for (std::size_t i = 0; i < reversed.size(); ++i) {
     auto const h = built.find_halfedge(handles[reversed[i].first], handles[reversed[i].second]);
     if (h.is_null()) {
@@ -388,6 +430,33 @@ void write_foam(FoamMesh const& foam, std::ostream& out) {
   text += std::to_string(reversed_count);
   text += '\n';
   text += reversed;
+
+  // The tags are written only where they say more than the file order, which
+  // a file without them gets: tags shared by bubbles name none of them.
+  std::vector<std::uint32_t> tags;
+  tags.reserve(foam.face_size());
+  bool in_file_order = true;
+  for (auto const& f : foam.faces()) {
+    in_file_order = in_file_order && f.m_tag == tags.size();
+    tags.push_back(f.m_tag);
+  }
+  std::sort(tags.begin(), tags.end());
+  if (!in_file_order && std::adjacent_find(tags.begin(), tags.end()) == tags.end()) {
+    text += "tags ";
+    text += std::to_string(foam.face_size());
+    text += '\n';
+    for (auto const& f : foam.faces()) {
+      text += std::to_string(f.m_tag);
+      text += '\n';
+    }
+  }
+  if (foam.m_generator.m_known) {
+    text += "generator ";
+    text += std::to_string(foam.m_generator.m_seed);
+    text += ' ';
+    text += std::to_string(foam.m_generator.m_draws);
+    text += '\n';
+  }
   out << text;
 }
 

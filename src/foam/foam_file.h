@@ -23,6 +23,9 @@ namespace kordal {
 ///     pressure target_area outer k j0 ... j(k-1) (B lines)
 ///     reversed_films R
 ///     a b                                        (R lines)
+///     tags B                                     (optional)
+///     tag                                        (B lines)
+///     generator seed draws                       (optional)
 ///
 /// A junction's index is its position among the junction lines, from 0.
 /// `outer` is 0 or 1. A bubble lists its k junctions in loop order, starting
@@ -31,7 +34,12 @@ namespace kordal {
 /// which the T1 event reads) runs the way of the first bubble that lists the
 /// film, except for the reversed films: each line names a film by the
 /// junctions a and b that its first border runs from and to. The reversed
-/// films may be left out when reading (then R = 0). Lines whose first
+/// films may be left out when reading (then R = 0). The tags, the bubbles'
+/// identities, are written when they differ from 0, 1, ... in file order
+/// (what a file without them gets) and no two bubbles share one. The
+/// generator line records the program's random generator (its seed and the
+/// draws taken), so that a run can go on from the file with the same draws;
+/// reading only records it in the foam. Lines whose first
 /// non-blank character is '#' and blank lines are ignored.
 
 /// Writes the foam: junctions and bubbles in list order.
@@ -46,7 +54,9 @@ void write_foam(FoamMesh const& foam, std::ostream& out);
 /// numbers, NaN or infinite values, a negative film tension, junction indices
 /// out of range, a bubble of fewer than three junctions or with a junction
 /// repeated, a second outer bubble, a bubble the mesh refuses, a reversed
-/// film that does not exist or is not reversed, an empty file, a line longer
+/// film that does not exist or is not reversed, tags for another number of
+/// bubbles or a tag given twice, a generator line without its two counts,
+/// any line after the last section, an empty file, a line longer
 /// than LineReader::max_length, more than 2^25 junctions or bubbles.
 bool read_foam(std::istream& in, std::string const& name, FoamMesh& foam, std::string& error);
 

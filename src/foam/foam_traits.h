@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "foam/random_source.h"
+
 namespace Quarvel {
 namespace kordal {
 
@@ -35,7 +37,7 @@ class BubbleTraits {
   BubbleTraits& operator=(BubbleTraits const&) = default;
   virtual ~BubbleTraits() = default;
 
-  std::uint32_t m_tag = 0;     ///< carried along when a bubble is rebuilt, never interpreted
+  std::uint32_t m_tag = 0;     ///< the bubble's identity: unique in its foam, kept through T1, T2 and rebuilds
   real_type m_pressure = 0;    ///< gas pressure
   real_type m_target_area = 0; ///< area that equilibration drives the bubble towards
   bool m_is_outer = false;     ///< the bubble that closes the open boundary; its area counts as 0
@@ -48,6 +50,7 @@ class FoamTraits {
   using real_type = typename Types::real_type;
   real_type m_outside_pressure = 1.0;  ///< pressure shown for a border side without a bubble
   real_type m_film_tension = 0.0;      ///< tension of one film surface
+  GeneratorState m_generator{};         ///< the generator as the foam file records it
 };
 
 }  // namespace kordal

@@ -11,6 +11,8 @@ namespace {
 
 seed_clock g_clock = &current_time_seed;
 bool g_seeded = false;
+unsigned g_seed = 0;
+std::uint64_t g_draws = 0;
 
 static_assert(RAND_MAX >= random_draw_max, "the runtime's generator has fewer than 15 bits");
 
@@ -27,13 +29,25 @@ void set_seed_clock(seed_clock clock) { g_clock = clock ? clock : &current_time_
 void seed_random_generator(unsigned seed) {
   std::srand(seed);
   g_seeded = true;
+  g_seed = seed;
+  g_draws = 0;
 }
 
 void forget_random_seed() { g_seeded = false; }
 
 int random_draw() {
   if (!g_seeded) seed_random_generator(g_clock());
+  ++g_draws;
   return static_cast<int>(static_cast<unsigned long>(std::rand()) / draw_divisor);
+}
+
+GeneratorState generator_state() { return GeneratorState{g_seeded, g_seed, g_draws}; }
+
+void restore_generator(GeneratorState const& state) {
+  if (!state.m_known) return;
+  seed_random_generator(state.m_seed);
+  for (std::uint64_t i = 0; i < state.m_draws; ++i) std::rand();
+  g_draws = state.m_draws;
 }
 
 vector3_type random_vector(double lo, double hi) {

@@ -1,6 +1,8 @@
 #ifndef FROTH_FOAM_RANDOM_SOURCE_H
 #define FROTH_FOAM_RANDOM_SOURCE_H
 
+#include <cstdint>
+
 #include "math/basic_math_types.h"
 
 namespace Quarvel {
@@ -34,6 +36,22 @@ void forget_random_seed();
 /// The runtime's own range is cut to 15 bits (its high bits), so that every
 /// platform draws from the same range.
 int random_draw();
+
+/// Where the runtime's generator stands: its seed and the number of draws
+/// taken since. A foam file carries it, so that a loaded foam goes on with
+/// the same draws as the run it was saved from.
+struct GeneratorState {
+  bool m_known = false;  ///< false until the generator is seeded
+  unsigned m_seed = 0;
+  std::uint64_t m_draws = 0;
+};
+
+/// The generator's state now (m_known false before the first seeding).
+GeneratorState generator_state();
+
+/// Seeds the generator with the state's seed and replays its draws; a state
+/// that is not known leaves the generator as it is.
+void restore_generator(GeneratorState const& state);
 
 /// x, y and z from three successive draws r, each lo + (r / 32767)(hi - lo):
 /// every coordinate lies in [lo, hi], both ends included.

@@ -42,10 +42,17 @@ double side_pressure(FoamMesh const& foam, halfedge_handle h) {
   return f.is_null() ? foam.m_outside_pressure : foam.get_face(f).m_pressure;
 }
 
-// Continues the current path along border h from its origin to its
-// destination: the arc of radius max(2 gamma / |dp|, L / 2) that bulges into
-// the side of lower pressure. The current point must be h's origin.
-void add_film(cairo_t* cr, FoamMesh const& foam, halfedge_handle h) {
+// The film along border h as drawn: a straight segment, or the arc of
+// radius max(2 gamma / |dp|, L / 2) that bulges into the side of lower
+// pressure, from angle m_start to m_end about (m_cx, m_cy), clockwise when
+// m_clockwise.
+struct FilmPath {
+  bool m_straight = true;
+  double m_cx = 0.0, m_cy = 0.0, m_radius = 0.0, m_start = 0.0, m_end = 0.0;
+  bool m_clockwise = false;
+};
+
+FilmPath film_path(FoamMesh const& foam, halfedge_handle h) {
   auto const& a = foam.get_vertex(foam.origin(h)).m_coord;
   auto const& b = foam.get_vertex(foam.destination(h)).m_coord;
   double const dp = side_pressure(foam, h) - side_pressure(foam, foam.twin(h));
@@ -56,27 +63,59 @@ void add_film(cairo_t* cr, FoamMesh const& foam, halfedge_handle h) {
   // a radius a thousand chords long bows the film by less than L / 8000:
   // straight at any picture size, and clear of the rounding of far centres.
   double const radius = std::abs(dp) > 0.0 ? 2.0 * gamma / std::abs(dp) : 0.0;
-  if (!(radius >= 0.000244140625) || !(L > 0.0) || !(radius < 1000.0 * L)) {
-    cairo_line_to(cr, b.x, b.y);
-    return;
-  }
+  FilmPath path;
+  if (!(radius >= 0.000244140625) || !(L > 0.0) || !(radius < 1000.0 * L)) return path;
   double const e = 0.5 * L;
-  double const R = std::max(radius, e);
-  double const d = std::sqrt(std::max(0.0, R * R - e * e));
+  path.m_straight = false;
+  path.m_radius = std::max(radius, e);
+  double const d = std::sqrt(std::max(0.0, path.m_radius * path.m_radius - e * e));
   // Left normal of a->b (y up). Higher pressure on the right (dp > 0) bulges
   // the film to the left, so its centre lies on the right, and the arc runs
   // clockwise from a to b.
   double const lx = -dy / L, ly = dx / L;
   double const mx = 0.5 * (a.x + b.x), my = 0.5 * (a.y + b.y);
-  bool const bulge_left = dp > 0.0;
-  double const cx = bulge_left ? mx - d * lx : mx + d * lx;
-  double const cy = bulge_left ? my - d * ly : my + d * ly;
-  double const start = std::atan2(a.y - cy, a.x - cx);
-  double const end = std::atan2(b.y - cy, b.x - cx);
-  if (bulge_left) {
-    cairo_arc_negative(cr, cx, cy, R, start, end);
+  path.m_clockwise = dp > 0.0;
+  path.m_cx = path.m_clockwise ? mx - d * lx : mx + d * lx;
+  path.m_cy = path.m_clockwise ? my - d * ly : my + d * ly;
+  path.m_start = std::atan2(a.y - path.m_cy, a.x - path.m_cx);
+  path.m_end = std::atan2(b.y - path.m_cy, b.x - path.m_cx);
+  return path;
+}
+
+// Continues the current path along border h from its origin to its
+// destination. The current point must be h's origin.
+void add_film(cairo_t* cr, FoamMesh const& foam, halfedge_handle h) {
+  FilmPath const f = film_path(foam, h);
+  if (f.m_straight) {
+    auto const& b = foam.get_vertex(foam.destination(h)).m_coord;
+    cairo_line_to(cr, b.x, b.y);
+  } else if (f.m_clockwise) {
+    cairo_arc_negative(cr, f.m_cx, f.m_cy, f.m_radius, f.m_start, f.m_end);
   } else {
-    cairo_arc(cr, cx, cy, R, start, end);
+    cairo_arc(cr, f.m_cx, f.m_cy, f.m_radius, f.m_start, f.m_end);
+  }
+}
+
+// Widens the box by the film's extreme points: its ends, and where its arc
+// passes the four axis directions.
+void include_film(SnapshotView& v, FoamMesh const& foam, halfedge_handle h) {
+  FilmPath const f = film_path(foam, h);
+  if (f.m_straight) return;  // the junctions frame it
+  double const two_pi = 2.0 * M_PI;
+  // The arc sweeps from `from` counter-clockwise through `sweep` radians.
+  double const from = f.m_clockwise ? f.m_end : f.m_start;
+  double sweep = (f.m_clockwise ? f.m_start : f.m_end) - from;
+  sweep -= two_pi * std::floor(sweep / two_pi);
+  for (int k = 0; k < 4; ++k) {
+    double const axis = k * 0.5 * M_PI;
+    double past = axis - from;
+    past -= two_pi * std::floor(past / two_pi);
+    if (past > sweep) continue;
+    double const x = f.m_cx + f.m_radius * std::cos(axis), y = f.m_cy + f.m_radius * std::sin(axis);
+    v.m_x0 = std::min(v.m_x0, x);
+    v.m_y0 = std::min(v.m_y0, y);
+    v.m_x1 = std::max(v.m_x1, x);
+    v.m_y1 = std::max(v.m_y1, y);
   }
 }
 
@@ -161,6 +200,7 @@ SnapshotView fit_view(FoamMesh const& foam, double margin) {
     v.m_x1 = std::max(v.m_x1, j.m_coord.x);
     v.m_y1 = std::max(v.m_y1, j.m_coord.y);
   }
+  for (auto const& e : foam.edges()) include_film(v, foam, e.m_halfedge0);
   // One junction, or all on a line, still gives a rectangle to look at:
   // the pad is never zero.
   double const side = std::max({v.m_x1 - v.m_x0, v.m_y1 - v.m_y0, 1.0});

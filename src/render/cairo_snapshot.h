@@ -25,7 +25,7 @@ struct SnapshotView {
   bool empty() const { return !(m_x1 > m_x0) || !(m_y1 > m_y0); }
 };
 
-/// The junctions' bounding box widened by `margin` times its larger side on
+/// The bounding box of the junctions and of the films' arcs, widened by `margin` times its larger side on
 /// every side; for a foam without junctions, the window's default region
 /// (96 x 54 units around the origin).
 SnapshotView fit_view(FoamMesh const& foam, double margin = 0.03);

@@ -7,8 +7,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <numeric>
 #include <sstream>
 #include <string>
 #include <tuple>
@@ -101,6 +104,37 @@ TEST(FoamFileRoundTrip, FoamsSaveLoadSaveToTheSameBytesAndFilmOrientations) {
       EXPECT_TRUE(plain.get_halfedge(h0).m_face == f.m_self || plain.get_halfedge(h0).m_face < f.m_self);
     }
   }
+}
+
+std::vector<std::uint32_t> tags_of(FoamMesh const& foam) {
+  std::vector<std::uint32_t> tags;
+  for (auto const& f : foam.faces()) tags.push_back(f.m_tag);
+  return tags;
+}
+
+// Generation tags the bubbles in creation order, the outer bubble last. The
+// tags and the generator's state come back from a file; a file without tags
+// numbers its bubbles in file order.
+TEST(FoamFileRoundTrip, TagsAndTheGeneratorsStateComeBack) {
+  FoamMesh foam = froth_test::make_generated_foam(7, 60);
+  std::vector<std::uint32_t> tags(foam.face_size());
+  std::iota(tags.begin(), tags.end(), 0u);
+  EXPECT_EQ(tags, tags_of(foam));
+  EXPECT_TRUE(foam.faces().back().m_is_outer);
+  std::reverse(tags.begin(), tags.end());
+  std::size_t i = 0;
+  for (auto& f : foam.faces()) f.m_tag = tags[i++];
+  foam.m_generator = {true, 12u, 3456789u};
+  std::string const text = to_text(foam);
+  FoamMesh const loaded = from_text(text);
+  EXPECT_EQ(tags, tags_of(loaded));
+  EXPECT_EQ(std::make_tuple(true, 12u, std::uint64_t(3456789)),
+            std::make_tuple(loaded.m_generator.m_known, loaded.m_generator.m_seed, loaded.m_generator.m_draws));
+  EXPECT_EQ(text, to_text(loaded));
+  FoamMesh const untagged = from_text(text.substr(0, text.find("tags ")));
+  std::reverse(tags.begin(), tags.end());
+  EXPECT_EQ(tags, tags_of(untagged));
+  EXPECT_FALSE(untagged.m_generator.m_known);
 }
 
 // One outer bubble; every bubble line holds k and then k junction indices.
@@ -226,6 +260,11 @@ TEST(FoamFileErrors, EveryBadInputGivesOneLineWithFileAndLine) {
        "more reversed film lines"},
       {"reversed film index out of range", square + "reversed_films 1\n1 4\n", 13,
        "junction index 4 out of range (0..3)"},
+      {"tags for another bubble count", square + "tags 1\n5\n", 12, "tags 1 for the 2 bubbles"},
+      {"a tag given twice", square + "tags 2\n7\n7\n", 14, "tag 7 is given to two bubbles"},
+      {"tags before the reversed films", square + "tags 2\n0\n1\nreversed_films 0\n", 15, "more tag lines"},
+      {"generator without its draws", square + "generator 5\n", 12, "expected 'generator <seed> <draws>'"},
+      {"a line after the generator", square + "generator 5 10\n1 0\n", 13, "nothing may follow"},
   };
   for (auto const& c : cases) {
     SCOPED_TRACE(c.what);

@@ -23,9 +23,9 @@ bool sane(Quarvel::batch::BatchOptions const& o) {
                       in_range(o.m_domain_width, 0.0, 1e9) && o.m_domain_width > 0.0 &&
                       in_range(o.m_domain_height, 0.0, 1e9) && o.m_domain_height > 0.0;
   double const big = 1e308;
-  bool const simulation = in_range(o.m_film_tension, 0.0, big) && in_range(o.m_permeability, 0.0, big) &&
-                          in_range(o.m_tau, 0.0, big) && o.m_tau > 0.0 && in_range(o.m_t1_threshold, 0.0, big) &&
-                          in_range(o.m_t2_threshold, 0.0, big);
+  bool const simulation = in_range(o.m_simulation.m_film_tension, 0.0, big) && in_range(o.m_simulation.m_permeability, 0.0, big) &&
+                          in_range(o.m_simulation.m_tau, 0.0, big) && o.m_simulation.m_tau > 0.0 && in_range(o.m_simulation.m_t1_threshold, 0.0, big) &&
+                          in_range(o.m_simulation.m_t2_threshold, 0.0, big);
   bool const outputs = !o.m_csv.empty() && !o.m_save_prefix.empty() && !o.m_snapshot_prefix.empty() &&
                        (o.m_snapshot.empty() || Quarvel::kordal::snapshot_format_from_path(o.m_snapshot, format)) &&
                        o.m_snapshot_width >= 1 && o.m_snapshot_width <= 32767 && o.m_snapshot_height >= 1 &&

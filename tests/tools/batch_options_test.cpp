@@ -45,8 +45,8 @@ TEST(BatchOptions, EveryOptionSetsItsValue) {
       std::make_tuple(FoamSource::random_sites, 20000, true, 4294967295u, 960.0, 540.5, true),
       std::tie(a.m_source, a.m_sites, a.m_seed_given, a.m_seed, a.m_domain_width, a.m_domain_height, a.m_no_outer));
   EXPECT_EQ(std::make_tuple(true, 0.5, 0.0, 0u, 0.1, 0.01, 0.2),
-            std::tie(a.m_film_tension_given, a.m_film_tension, a.m_permeability, a.m_max_iterations, a.m_tau,
-                     a.m_t1_threshold, a.m_t2_threshold));
+            std::tie(a.m_film_tension_given, a.m_simulation.m_film_tension, a.m_simulation.m_permeability, a.m_simulation.m_max_iterations, a.m_simulation.m_tau,
+                     a.m_simulation.m_t1_threshold, a.m_simulation.m_t2_threshold));
   EXPECT_EQ(
       std::make_tuple(true, std::uint64_t(0), 12u, "run.csv"s, "end.foam"s, std::uint64_t(10), "out/f-"s),
       std::tie(a.m_loops_given, a.m_loops, a.m_until_bubbles, a.m_csv, a.m_save, a.m_save_every, a.m_save_prefix));
