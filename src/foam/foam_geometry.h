@@ -20,8 +20,17 @@ struct FilmArc {
 /// A film with chord P-Q between a bubble at p_own and one at p_other is a
 /// circular arc of radius max(2 gamma / |dp|, L / 2): two surfaces of tension
 /// gamma, never less than a half circle. Equal pressures give a straight film.
+/// The arc of such a film: its side s (+1 when the own bubble bulges out, 0
+/// for a straight film), radius R and the angle theta it subtends.
+template <typename Real>
+struct ArcShape {
+  Real m_side = 0;
+  Real m_radius = 0;
+  Real m_theta = 0;
+};
+
 template <typename Vector, typename Real>
-FilmArc<Real> film_arc(Vector const& P, Vector const& Q, Real p_own, Real p_other, Real gamma) {
+ArcShape<Real> arc_shape(Vector const& P, Vector const& Q, Real p_own, Real p_other, Real gamma) {
   Real const dp = p_own - p_other;
   if (!(std::abs(dp) > Real(0))) return {};
   Real const dx = Q.x - P.x, dy = Q.y - P.y, dz = Q.z - P.z;
@@ -30,8 +39,41 @@ FilmArc<Real> film_arc(Vector const& P, Vector const& Q, Real p_own, Real p_othe
   Real const R = std::max(Real(2) * gamma / std::abs(dp), L / Real(2));
   // L/2R can exceed 1 by a rounding error when R = L/2.
   Real const ratio = R > Real(0) ? std::min(Real(1), (L / Real(2)) / R) : Real(0);
-  Real const theta = Real(2) * std::asin(ratio);
-  return {s * R * R * (theta - std::sin(theta)) / Real(2), s * theta / Real(2)};
+  return {s, R, Real(2) * std::asin(ratio)};
+}
+
+template <typename Vector, typename Real>
+FilmArc<Real> film_arc(Vector const& P, Vector const& Q, Real p_own, Real p_other, Real gamma) {
+  ArcShape<Real> const a = arc_shape(P, Q, p_own, p_other, gamma);
+  if (a.m_side == Real(0)) return {};
+  return {a.m_side * a.m_radius * a.m_radius * (a.m_theta - std::sin(a.m_theta)) / Real(2),
+          a.m_side * a.m_theta / Real(2)};
+}
+
+/// film_arc's end deviation alone (the same bits), without its segment area.
+template <typename Vector, typename Real>
+Real film_deviation(Vector const& P, Vector const& Q, Real p_own, Real p_other, Real gamma) {
+  ArcShape<Real> const a = arc_shape(P, Q, p_own, p_other, gamma);
+  return a.m_side * a.m_theta / Real(2);
+}
+
+/// Signed area of the triangle (r, w, E) as the bubbles' fans add it:
+/// positive when w, E run clockwise about r.
+template <typename Vector>
+double fan_triangle(Vector const& r, Vector const& w, Vector const& E) {
+  return 0.5 * (w.y * E.x + E.y * r.x + r.y * w.x - E.x * r.y - E.y * w.x - w.y * r.x);
+}
+
+/// The straight-chord part of a bubble's angle at corner r between its
+/// neighbours g (before) and t (after): from g - r to t - r, measured the
+/// clockwise way round.
+template <typename Vector>
+double chord_opening(Vector const& r, Vector const& g, Vector const& t) {
+  auto const u = unit(g - r);
+  auto const w = unit(t - r);
+  double a = std::acos(std::max(-1.0, std::min(1.0, dot(u, w))));
+  if (u.x * w.y - u.y * w.x <= 0.0) a = 2.0 * M_PI - a;
+  return a;
 }
 
 /// How far a film is bent towards its limit: |dp| L / (4 gamma), 1 or more
@@ -100,7 +142,7 @@ double compute_area(Face const& f) {
   for (; c; ++c) {
     auto const& w = mesh.get_vertex(mesh.origin(c.handle())).m_coord;
     auto const& E = mesh.get_vertex(c->m_destination).m_coord;
-    area += 0.5 * (w.y * E.x + E.y * q.x + q.y * w.x - E.x * q.y - E.y * w.x - w.y * q.x);
+    area += fan_triangle(q, w, E);
     auto const other = mesh.get_halfedge(c->m_twin).m_face;
     double const p_other = other.is_null() ? p_own : mesh.get_face(other).m_pressure;
     area += film_arc(w, E, p_own, p_other, mesh.m_film_tension).m_segment_area;
@@ -152,13 +194,9 @@ double junction_angle(Face const& f, Vertex const& v) {
     return other.is_null() ? p_own : mesh.get_face(other).m_pressure;
   };
   double const gamma = mesh.m_film_tension;
-  double const dev_in = film_arc(r, g, p_own, pressure_across(in), gamma).m_deviation;
-  double const dev_out = film_arc(r, t, p_own, pressure_across(out), gamma).m_deviation;
-  auto const u = unit(g - r);
-  auto const w = unit(t - r);
-  double a = std::acos(std::max(-1.0, std::min(1.0, dot(u, w))));
-  if (u.x * w.y - u.y * w.x <= 0.0) a = 2.0 * M_PI - a;
-  return a + dev_in + dev_out;
+  double const dev_in = film_deviation(r, g, p_own, pressure_across(in), gamma);
+  double const dev_out = film_deviation(r, t, p_own, pressure_across(out), gamma);
+  return chord_opening(r, g, t) + dev_in + dev_out;
 }
 
 }  // namespace kordal

@@ -41,7 +41,7 @@ double perturbed_area(Mesh const& mesh, bubble_triple const& triple, polymesh::v
     if (to == junction) found = true;
     auto const& w = from == junction ? r : mesh.get_vertex(from).m_coord;
     auto const& E = to == junction ? r : mesh.get_vertex(to).m_coord;
-    double const triangle = 0.5 * (w.y * E.x + E.y * r.x + r.y * w.x - E.x * r.y - E.y * w.x - w.y * r.x);
+    double const triangle = fan_triangle(r, w, E);
     polymesh::face_handle const other = mesh.get_halfedge(c->m_twin).m_face;
     double p_other = p_own;
     if (!other.is_null()) {
@@ -76,13 +76,9 @@ double junction_angle(Mesh const& mesh, bubble_triple const& triple, polymesh::v
            (other == triple[1] ? offsets[1] : (other == triple[2] ? offsets[2] : 0.0));
   };
   double const gamma = mesh.m_film_tension;
-  double const dev_in = film_arc(r, g, p_own, pressure_across(in), gamma).m_deviation;
-  double const dev_out = film_arc(r, t, p_own, pressure_across(out), gamma).m_deviation;
-  auto const u = unit(g - r);
-  auto const w = unit(t - r);
-  double a = std::acos(std::max(-1.0, std::min(1.0, dot(u, w))));
-  if (u.x * w.y - u.y * w.x <= 0.0) a = 2.0 * M_PI - a;
-  return a + dev_in + dev_out;
+  double const dev_in = film_deviation(r, g, p_own, pressure_across(in), gamma);
+  double const dev_out = film_deviation(r, t, p_own, pressure_across(out), gamma);
+  return chord_opening(r, g, t) + dev_in + dev_out;
 }
 
 /// True when the point lies inside the bubble's polygon (straight films, the
@@ -122,21 +118,6 @@ bool is_clockwise(Face const& f) {
   auto const& prev = mesh.get_vertex(mesh.origin(mesh.get_halfedge(best).m_prev)).m_coord;
   auto const& next = mesh.get_vertex(mesh.get_halfedge(best).m_destination).m_coord;
   return t.y * next.x + prev.x * next.y + t.x * prev.y - t.y * prev.x - next.x * prev.y - next.y * t.x > 0.0;
-}
-
-/// The end deviation of film_arc alone, computed by the same steps, so that
-/// it equals film_arc(P, Q, p_own, p_other, gamma).m_deviation bit for bit.
-template <typename Vector, typename Real>
-Real film_deviation(Vector const& P, Vector const& Q, Real p_own, Real p_other, Real gamma) {
-  Real const dp = p_own - p_other;
-  if (!(std::abs(dp) > Real(0))) return Real(0);
-  Real const dx = Q.x - P.x, dy = Q.y - P.y, dz = Q.z - P.z;
-  Real const L = std::sqrt(dx * dx + dy * dy + dz * dz);
-  Real const s = dp > Real(0) ? Real(1) : Real(-1);
-  Real const R = std::max(Real(2) * gamma / std::abs(dp), L / Real(2));
-  Real const ratio = R > Real(0) ? std::min(Real(1), (L / Real(2)) / R) : Real(0);
-  Real const theta = Real(2) * std::asin(ratio);
-  return s * theta / Real(2);
 }
 
 /// The three bubbles around one junction, gathered from the mesh once so that
@@ -200,7 +181,7 @@ class JunctionStencil {
       if (m_in[k] != none && m_out[k] != none) {
         Film const& in = m_films[m_in[k]];
         Film const& out = m_films[m_out[k]];
-        m_opening[k] = opening(m_position, in.m_from, out.m_to);
+        m_opening[k] = chord_opening(m_position, in.m_from, out.m_to);
         m_dev_in[k] = film_deviation(m_position, in.m_from, m_pressure[k], in.m_p_other, m_gamma);
         m_dev_out[k] = film_deviation(m_position, out.m_to, m_pressure[k], out.m_p_other, m_gamma);
       }
@@ -253,7 +234,7 @@ class JunctionStencil {
     };
     double const dev_in = unchanged(in) ? m_dev_in[k] : film_deviation(r, in.m_from, p_own, across(in), m_gamma);
     double const dev_out = unchanged(out) ? m_dev_out[k] : film_deviation(r, out.m_to, p_own, across(out), m_gamma);
-    double const a = moved ? opening(r, in.m_from, out.m_to) : m_opening[k];
+    double const a = moved ? chord_opening(r, in.m_from, out.m_to) : m_opening[k];
     return a + dev_in + dev_out;
   }
 
@@ -272,21 +253,6 @@ class JunctionStencil {
   // Enough for three bubbles of up to 24 films each; larger ones spill over
   // to the heap, once per gather at most.
   static constexpr std::size_t fixed_capacity = 72;
-
-  /// Signed area of the fan triangle (r, E, w), as perturbed_area adds it.
-  static double fan_triangle(vector3_type const& r, vector3_type const& w, vector3_type const& E) {
-    return 0.5 * (w.y * E.x + E.y * r.x + r.y * w.x - E.x * r.y - E.y * w.x - w.y * r.x);
-  }
-
-  /// The straight-chord part of junction_angle: the angle from g - r to t - r,
-  /// measured the clockwise way round.
-  static double opening(vector3_type const& r, vector3_type const& g, vector3_type const& t) {
-    auto const u = unit(g - r);
-    auto const w = unit(t - r);
-    double a = std::acos(std::max(-1.0, std::min(1.0, dot(u, w))));
-    if (u.x * w.y - u.y * w.x <= 0.0) a = 2.0 * M_PI - a;
-    return a;
-  }
 
   bubble_triple m_b;
   vector3_type m_position;
