@@ -18,6 +18,7 @@
 #include "foam/simulation_loop.h"
 #include "foam/site_sets.h"
 #include "render/cairo_snapshot.h"
+#include "solver/quasi_static_step.h"
 #include "site_file.h"
 
 namespace Quarvel {
@@ -199,35 +200,18 @@ StepEvents equilibration_step(BatchFoam& state, double& seconds) {
 }
 
 solver::SolverSettings solver_settings(BatchOptions const& options) {
-  solver::SolverSettings s;
+  solver::SolverSettings s = solver::settings_for(options.m_simulation);
   if (options.m_tolerance_given) {
     s.m_area_tolerance = options.m_area_tolerance;
     s.m_angle_tolerance = options.m_angle_tolerance;
   }
-  s.m_t1_threshold = options.m_simulation.m_t1_threshold;
-  s.m_t2_threshold = options.m_simulation.m_t2_threshold;
   return s;
 }
 
 StepEvents quasi_static_step(BatchFoam& state, solver::SolverSettings const& settings, double& seconds,
                              solver::SolverResult& solve) {
   auto const start = Clock::now();
-  FoamSimulator& sim = state.m_simulator;
-  FoamMesh& foam = state.m_foam;
-  sim.diffuse();
-  // The simulation loop's events in its order; the global solve replaces
-  // its equilibration.
-  for (auto& film : foam.edges()) film.m_created_by_t1 = false;
-  std::vector<FoamMesh::vertex_handle> order;
-  for (auto const& v : foam.vertices()) order.push_back(v.m_self);
-  for (std::size_t i = 1; i < order.size(); ++i) std::swap(order[i], order[kordal::random_index(i + 1)]);
-  unsigned const one = 1;
-  for (FoamMesh::vertex_handle v : order) {
-    if (!foam.is_valid_vertex_handle(v)) continue;
-    if (!sim.perform_t2(v, one, sim.m_tau)) sim.perform_t1(v, one, sim.m_tau);
-  }
-  solve = solver::solve_equilibrium(foam, settings);
-  sim.m_t1_count += solve.m_t1_count;
+  solve = solver::quasi_static_step(state.m_simulator, state.m_foam, settings);
   seconds = seconds_since(start);
   return refresh_statistics(state, seconds);
 }

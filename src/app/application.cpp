@@ -6,6 +6,7 @@
 #include "app/performance_counter.h"
 #include "foam/foam_session.h"
 #include "foam/simulation_parameters.h"
+#include "solver/quasi_static_step.h"
 
 Application::Application()
     : m_keys{},
@@ -55,7 +56,13 @@ void Application::run_step() {
   using namespace Quarvel::glut;
   std::int64_t const frequency = performance_frequency();
   std::int64_t const start = performance_count();
-  Quarvel::kordal::idle_step(m_quisk);
+  if (m_quasi_static) {
+    Quarvel::solver::SolverResult const r =
+        Quarvel::solver::quasi_static_step(m_quisk, m_foam, Quarvel::solver::settings_for(m_quisk));
+    if (!r.m_converged) solver_report(r, std::cout);
+  } else {
+    Quarvel::kordal::idle_step(m_quisk);
+  }
   std::int64_t const end = performance_count();
   refresh_statistics(elapsed_seconds(start, end, frequency));
 

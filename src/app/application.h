@@ -13,7 +13,17 @@
 #include "render/text_panel.h"
 
 /// Entries of the "Foam model" submenu, in menu order.
-extern Quarvel::glut::MenuEntry const foam_menu_entries[25];
+extern Quarvel::glut::MenuEntry const foam_menu_entries[27];
+
+namespace Quarvel {
+namespace solver {
+struct SolverResult;
+}
+}  // namespace Quarvel
+
+/// One console line on a global solve: iterations, the final residuals and
+/// how it ended.
+void solver_report(Quarvel::solver::SolverResult const& r, std::ostream& out);
 
 /// The foam program: owns the foam, its simulator, its statistics, the site
 /// list, the selections and the text panel, and turns keys, menu entries and
@@ -47,6 +57,7 @@ class Application : public Quarvel::glut::BasePerspectiveViewApplication<Quarvel
   bool m_filled;                         ///< draw bubbles filled
   Quarvel::render::TextPanel m_overlay;  ///< every panel; its visibility is the statistics switch
   double m_fill_intensity;               ///< scales the lowest pressure of the fill range
+  bool m_quasi_static = false;           ///< the idle step diffuses, makes the events and solves exactly
 
   static constexpr int min_site_count = 10;
 

@@ -10,10 +10,12 @@
 #include "foam/foam_geometry.h"
 #include "foam/random_source.h"
 #include "foam/site_sets.h"
+#include "solver/equilibrium_solver.h"
+#include "solver/quasi_static_step.h"
 
 using Quarvel::glut::MenuEntry;
 
-MenuEntry const foam_menu_entries[25] = {
+MenuEntry const foam_menu_entries[27] = {
     {"Genrate random foam network     [r]", 'r'}, {"Reset current foam network      [R]", 'R'},
     {"Reset foam pressure             [m]", 'm'}, {"Equilibrate foam network        [e]", 'e'},
     {"Simulate foam network once      [s]", 's'}, {"Simulate one junction once      [S]", 'S'},
@@ -26,7 +28,8 @@ MenuEntry const foam_menu_entries[25] = {
     {"Output foam mesh sites          [p]", 'p'}, {"Toggle foam statistics on/off   [0]", '0'},
     {"Toggles selected vertex/cells   [=]", '='}, {"Apply noise to foam network     [n]", 'n'},
     {"Toggle filled cells on/off      [f]", 'f'}, {"Increase fill color intensity   [v]", 'v'},
-    {"Decrease fill color intensity   [V]", 'V'},
+    {"Decrease fill color intensity   [V]", 'V'}, {"Equilibrate foam exactly        [E]", 'E'},
+    {"Toggle quasi-static simulation  [Q]", 'Q'},
 };
 
 namespace {
@@ -56,6 +59,13 @@ void timing_report(double seconds) {
 }
 
 }  // namespace
+
+void solver_report(Quarvel::solver::SolverResult const& r, std::ostream& out) {
+  std::ostringstream text;
+  text << r.m_iterations << " Newton iterations, area residual " << r.m_area_residual << ", angle residual "
+       << r.m_angle_residual << " rad: " << r.m_reason << "\n";
+  out << text.str() << std::flush;
+}
 
 void Application::build_menus(int main_menu, Quarvel::glut::menu_callback_type callback) {
   int const foam_menu = glutCreateMenu(callback);
@@ -156,6 +166,21 @@ void Application::handle_key(unsigned char key) {
       timing_report(seconds);
       break;
     }
+    case 'E': {
+      std::cout << "\nequilibrating foam exactly... " << std::flush;
+      CommandTimer const timer;
+      Quarvel::solver::SolverResult const r =
+          Quarvel::solver::solve_equilibrium(m_foam, Quarvel::solver::settings_for(m_quisk));
+      double const seconds = timer.seconds();
+      refresh_statistics(seconds);
+      timing_report(seconds);
+      solver_report(r, std::cout);
+      break;
+    }
+    case 'Q':
+      m_quasi_static = !m_quasi_static;
+      std::cout << "\nquasi-static simulation " << (m_quasi_static ? "on" : "off") << "!" << std::endl;
+      break;
     case 's': {
       std::cout << "\nrunning one simulation loop... " << std::flush;
       m_quisk.m_verbose = false;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/console_capture.h"
+#include "foam/plateau_check.h"
 #include "foam/cluster_builders.h"
 #include "foam/coarsening_harness.h"
 #include "foam/random_source.h"
@@ -179,6 +180,33 @@ TEST_F(Commands, EquilibrateSimulateDiffuseAndCollapse) {
   EXPECT_EQ(target_areas(), areas);
 }
 
+// 'E' solves the foam exactly (checked by an independent measure of areas
+// and film tangents); 'Q' makes the idle step diffuse and solve, so every
+// step ends at equilibrium, and switches back.
+TEST_F(Commands, ExactEquilibriumAndTheQuasiStaticStep) {
+  press(app, "1");
+  std::string const report = press(app, "E");
+  std::string const head = "\nequilibrating foam exactly... ";
+  std::size_t const line = report.find('\n', head.size());
+  ASSERT_NE(std::string::npos, line) << report;
+  EXPECT_TRUE(is_timing_report(report.substr(0, line + 1), head)) << report;
+  EXPECT_NE(std::string::npos, report.find(" Newton iterations, area residual ", line)) << report;
+  froth_test::PlateauResiduals r = froth_test::plateau_residuals(app.m_foam);
+  EXPECT_LT(r.m_area, 1e-7);
+  EXPECT_LT(r.m_tangent, 1e-8);
+
+  EXPECT_EQ(press(app, "Q"), "\nquasi-static simulation on!\n");
+  std::vector<double> const before = target_areas();
+  app.run_step();
+  EXPECT_NE(target_areas(), before);
+  r = froth_test::plateau_residuals(app.m_foam);
+  EXPECT_LT(r.m_area, 1e-7);
+  EXPECT_LT(r.m_tangent, 1e-8);
+  EXPECT_TRUE(MeshIsValid(app.m_foam));
+  EXPECT_EQ(press(app, "Q"), "\nquasi-static simulation off!\n");
+  EXPECT_FALSE(app.m_quasi_static);
+}
+
 TEST_F(Commands, JunctionCommandsRunOnTheSelectedJunctionOrTouchNothing) {
   for (char const* key : {"S", "D", "T", "Y"}) {
     EXPECT_EQ(press(app, key), "no junction selected: junction #0 is past the last of 0 junctions\n");
@@ -339,7 +367,7 @@ TEST(FoamMenu, EntriesCarryTheKeyTheirTextShows) {
     EXPECT_EQ(text.substr(32), std::string("[") + static_cast<char>(entry.m_key) + "]") << text;
     keys.insert(entry.m_key);
   }
-  EXPECT_EQ(keys.size(), 25u);
+  EXPECT_EQ(keys.size(), 27u);
   for (auto const& entry : Quarvel::glut::controls_menu_entries) EXPECT_EQ(std::strlen(entry.m_text), 32u);
 }
 

@@ -394,15 +394,27 @@ def scenario_commands(p):
     for key, message in (("s", r"\nrunning one simulation loop"), ("e", r"\nequilibrating foam once \(no diffusion\)")):
         p.keys(key)
         p.wait_for(message + timing, regex=True)
+    # The exact solve from the menu ("Equilibrate foam exactly", entry 25),
+    # then the quasi-static idle step on and off.
+    p.menu_entry(1, 25)
+    p.pointer_home()
+    p.wait_for(r"\nequilibrating foam exactly" + timing + r"[0-9]+ Newton iterations, area residual [^\n]+ rad: ",
+               regex=True)
+    p.keys("Q ")
+    p.wait_for("\nquasi-static simulation on!\n")
+    time.sleep(1.0)
+    p.keys(" Q")
+    p.wait_for("\nquasi-static simulation off!\n")
+    check_foam_picture(p.capture("screen_0004.png"))
 
     # Selection display with the cycling keys: both panels at the top right.
     # Panels are blended over whatever bubble lies below them, so they are
     # found by comparing with a capture taken before they show.
     p.settle()
-    before = p.capture("screen_0004.png")
+    before = p.capture("screen_0005.png")
     p.keys("=jjbb")
     p.settle()
-    during = p.capture("screen_0005.png")
+    during = p.capture("screen_0006.png")
     for what, top, tint in (("junction panel (teal)", 4, JUNCTION_PANEL_TINT),
                             ("bubble panel (red)", 66, BUBBLE_PANEL_TINT)):
         tinted = tinted_pixels(before, during, (WINDOW_W - 40, top, WINDOW_W - 10, top + 10), tint)
@@ -424,9 +436,9 @@ def scenario_commands(p):
         check(abs(float(x)) <= 48 and abs(float(y)) <= 27 and float(z) == 0, f"site out of range: {x}, {y}, {z}")
 
     # A plain left drag shows the site count and changes it for the next 'r'.
-    before = p.capture("screen_0006.png")
+    before = p.capture("screen_0007.png")
     p.drag(1, [(x, 300) for x in range(500, 440, -10)])
-    during = p.capture("screen_0007.png")
+    during = p.capture("screen_0008.png")
     box = (WINDOW_W // 2 - 30, WINDOW_H // 2 - 4, WINDOW_W // 2 + 30, WINDOW_H // 2 + 4)
     tinted = tinted_pixels(before, during, box, SITE_PANEL_TINT)
     check(tinted > 120, f"no green site panel: {tinted} of 480 centre pixels tinted")
@@ -438,17 +450,17 @@ def scenario_commands(p):
     # Menu: "Foam model" -> "Toggle filled cells on/off" (entry 22) turns the fill off.
     p.menu_entry(1, 22)
     p.pointer_home()
-    check(p.capture("screen_0008.png").count(is_blue_fill) < 2000, "the menu's fill toggle did not turn the fill off")
+    check(p.capture("screen_0009.png").count(is_blue_fill) < 2000, "the menu's fill toggle did not turn the fill off")
     p.keys("f")
 
     # Built without the outer bubble, the measured counts break Euler's
     # relation: the warning shows; with the outer bubble again it goes.
     p.generate("xR")
-    picture = p.capture("screen_0009.png")
+    picture = p.capture("screen_0010.png")
     check(picture.count(is_warning_red) > 2000, "no topology warning for the open foam")
     check(picture.count(is_blue_fill) > 100000, "the open foam is not filled")
     p.generate("xR")
-    check(p.capture("screen_0010.png").count(is_warning_red) == 0, "the warning stayed")
+    check(p.capture("screen_0011.png").count(is_warning_red) == 0, "the warning stayed")
     p.quit()
 
 
