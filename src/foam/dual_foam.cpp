@@ -407,11 +407,12 @@ bool build_dual_by_replay(std::vector<vector3_type> const& sites, FoamMesh& foam
 }  // namespace
 
 void generate_foam(FoamMesh& foam, std::vector<vector3_type> const& sites, double pressure_scale,
-                   double film_tension) {
+                   double film_tension, GenerationPath path) {
   foam.clear();
   std::vector<std::uint32_t> candidates;
   std::vector<BubbleAreas> areas;
-  if (!build_dual_by_replay(sites, foam, candidates, areas)) {
+  if (path == GenerationPath::kernel || !build_dual_by_replay(sites, foam, candidates, areas)) {
+    // The mesh kernel's own path, which can undo a refused face.
     areas.clear();
     FoamMesh triangles;
     foam.clear();

@@ -128,8 +128,13 @@ void close_open_boundary(Mesh& foam, double pressure) {
 /// divided by that area; the bubbles are tagged 0, 1, ... in list (creation)
 /// order. Sites with fewer than three distinct points, or all
 /// on one line, give an empty foam.
+/// How generate_foam builds the dual: by a replay on index arrays (fast),
+/// falling back to the mesh kernel's triangulation and dual where the replay
+/// meets a face it would have to undo; or by the kernel alone.
+enum class GenerationPath { replay, kernel };
+
 void generate_foam(FoamMesh& foam, std::vector<vector3_type> const& sites, double pressure_scale,
-                   double film_tension);
+                   double film_tension, GenerationPath path = GenerationPath::replay);
 
 }  // namespace kordal
 }  // namespace Quarvel

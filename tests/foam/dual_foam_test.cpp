@@ -198,6 +198,7 @@ std::vector<double> records_of(FoamMesh const& m) {
 // generate_foam builds the dual on index arrays and repairs the border with a
 // heap; both must give exactly the records of the restarted scan, on the
 // presets, random sites and sites with duplicates (isolated triangle corners).
+// The fallback, the mesh kernel's own path, gives the same records too.
 // It sets the film tension, the outside pressure 1, target areas and
 // pressures (scale / area). Closed (the outer bubble last, from the films of
 // the open border, which ran counter-clockwise), the foam is a trivalent
@@ -233,6 +234,10 @@ TEST(GenerateFoam, MatchesTheRestartedScanAndClosesToATrivalentNetworkAroundTheS
     ASSERT_EQ(a.size(), b.size());
     auto const differ = std::mismatch(a.begin(), a.end(), b.begin());
     EXPECT_TRUE(differ.first == a.end()) << "record entry " << (differ.first - a.begin()) << " differs";
+    // The kernel's path, the replay's fallback, gives the same foam.
+    FoamMesh kernel;
+    generate_foam(kernel, cases[i], 2.5, 0.125, Quarvel::kordal::GenerationPath::kernel);
+    EXPECT_TRUE(records_of(kernel) == a) << "the fallback builds another foam";
 
     std::size_t const faces = foam.face_size(), edges = foam.edge_size();
     close_open_boundary(foam, 0.0);
