@@ -1,6 +1,8 @@
 #include "batch_csv.h"
 
+#include <cmath>
 #include <cstdio>
+#include <limits>
 
 #include "foam/foam_geometry.h"
 
@@ -28,8 +30,8 @@ void append(std::string& out, std::uint64_t v) {
 std::vector<std::string> const& csv_columns() {
   static std::vector<std::string> const columns = [] {
     std::vector<std::string> c = {"loop",      "wall_seconds", "bubbles",    "junctions",  "t1",
-                                  "t2",        "t1_total",   "t2_total",   "mean_edges", "second_moment",
-                                  "mean_area", "area_error", "mean_angle", "angle_error"};
+                                  "t2",        "t1_total",     "t2_total",   "mean_edges", "second_moment",
+                                  "mean_area", "area_error",   "mean_angle", "angle_error"};
     for (unsigned n = smallest_n; n <= largest_n; ++n) c.push_back("p" + std::to_string(n));
     for (unsigned n = smallest_n; n <= largest_n; ++n) c.push_back("da" + std::to_string(n));
     return c;
@@ -47,30 +49,34 @@ std::string csv_header() {
   return line;
 }
 
-std::string csv_row(std::uint64_t loop, double seconds, std::uint32_t t1, std::uint32_t t2,
-                    kordal::FoamStatistics<kordal::FoamMesh> const& s, AreaChanges const* changes) {
-  std::string row = std::to_string(loop);
-  append(row, seconds);
-  append(row, std::uint64_t(s.m_cell_count));
-  append(row, std::uint64_t(s.m_vertex_count));
-  append(row, std::uint64_t(t1));
-  append(row, std::uint64_t(t2));
-  append(row, std::uint64_t(s.m_t1_total));
-  append(row, std::uint64_t(s.m_t2_total));
-  append(row, s.m_mean_edges);
-  append(row, s.m_second_moment);
-  append(row, s.m_mean_area);
-  append(row, s.m_area_error);
-  append(row, s.m_mean_angle);
-  append(row, s.m_angle_error);
+std::vector<double> csv_values(std::uint64_t loop, double seconds, std::uint32_t t1, std::uint32_t t2,
+                               kordal::FoamStatistics<kordal::FoamMesh> const& s, AreaChanges const* changes) {
+  std::vector<double> v = {double(loop),   seconds,           double(s.m_cell_count), double(s.m_vertex_count),
+                           double(t1),     double(t2),        double(s.m_t1_total),   double(s.m_t2_total),
+                           s.m_mean_edges, s.m_second_moment, s.m_mean_area,          s.m_area_error,
+                           s.m_mean_angle, s.m_angle_error};
   for (unsigned n = smallest_n; n <= largest_n; ++n) {
-    append(row, n < s.m_distribution.size() ? s.m_distribution[n] : 0.0);
+    v.push_back(n < s.m_distribution.size() ? s.m_distribution[n] : 0.0);
   }
   for (std::size_t k = 0; k <= largest_n - smallest_n; ++k) {
-    if (changes != nullptr && changes->m_count[k] > 0) {
-      append(row, changes->m_mean[k]);
-    } else {
+    bool const counted = changes != nullptr && changes->m_count[k] > 0;
+    v.push_back(counted ? changes->m_mean[k] : std::numeric_limits<double>::quiet_NaN());
+  }
+  return v;
+}
+
+std::string csv_row(std::uint64_t loop, double seconds, std::uint32_t t1, std::uint32_t t2,
+                    kordal::FoamStatistics<kordal::FoamMesh> const& s, AreaChanges const* changes) {
+  std::vector<double> const v = csv_values(loop, seconds, t1, t2, s, changes);
+  std::size_t const first_change = v.size() - (largest_n - smallest_n + 1);
+  std::string row = std::to_string(loop);
+  for (std::size_t i = 1; i < v.size(); ++i) {
+    if (csv_integer_column(i)) {
+      append(row, std::uint64_t(v[i]));
+    } else if (i >= first_change && std::isnan(v[i])) {
       row += ',';
+    } else {
+      append(row, v[i]);
     }
   }
   row += '\n';

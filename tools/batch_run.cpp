@@ -105,6 +105,8 @@ class ProgressBar {
   std::size_t m_width = 0;
 };
 
+}  // namespace
+
 bool write_picture(FoamMesh const& foam, std::string const& path, kordal::SnapshotFormat format,
                    kordal::SnapshotStyle const& style, std::string& error) {
   AtomicOutput out;
@@ -116,8 +118,6 @@ bool write_picture(FoamMesh const& foam, std::string const& path, kordal::Snapsh
   }
   return out.commit(error);
 }
-
-}  // namespace
 
 void set_parameters(BatchOptions const& options, FoamSimulator& simulator) {
   kordal::apply_parameters(options.m_simulation, simulator);

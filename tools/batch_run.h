@@ -12,6 +12,7 @@
 #include "foam/foam_mesh.h"
 #include "foam/foam_session.h"
 #include "foam/foam_statistics.h"
+#include "render/cairo_snapshot.h"
 #include "solver/equilibrium_solver.h"
 
 namespace Quarvel {
@@ -102,6 +103,11 @@ struct RunEnvironment {
   bool m_progress = false;                                  ///< draw the progress bar (a terminal)
   volatile std::sig_atomic_t const* m_interrupt = nullptr;  ///< set when the run should stop after this loop
 };
+
+/// Writes a snapshot of the foam to `path` as a whole file (through
+/// AtomicOutput); false with "path: what went wrong" in `error`.
+bool write_picture(FoamMesh const& foam, std::string const& path, kordal::SnapshotFormat format,
+                   kordal::SnapshotStyle const& style, std::string& error);
 
 /// Exit statuses of a run.
 constexpr int exit_done = 0;
