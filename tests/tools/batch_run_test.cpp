@@ -272,7 +272,7 @@ TEST_F(BatchRun, CsvHasTheColumnsAndTheCoresStatistics) {
   std::string const err = run("--sites 80 --seed 12 --loops 8 --csv @run.csv --save @end.foam");
   std::string const csv = dir.read("run.csv");
   EXPECT_EQ(
-      "loop,seconds,bubbles,junctions,t1,t2,t1_total,t2_total,mean_edges,second_moment,mean_area,area_error,"
+      "loop,wall_seconds,bubbles,junctions,t1,t2,t1_total,t2_total,mean_edges,second_moment,mean_area,area_error,"
       "mean_angle,angle_error,p3,p4,p5,p6,p7,p8,p9,p10,p11,p12,da3,da4,da5,da6,da7,da8,da9,da10,da11,da12\n",
       csv.substr(0, csv.find('\n') + 1));
   auto const rows = read_csv(csv);
