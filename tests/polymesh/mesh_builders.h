@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <sstream>
+#include <string>
 #include <vector>
 
 #include "foam/foam_geometry.h"
@@ -26,6 +27,28 @@ inline ::testing::AssertionResult MeshIsValid(FoamMesh const& mesh) {
   std::ostringstream why;
   if (mesh.is_valid(&why)) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << why.str();
+}
+
+/// Every record's handle and links and every position, doubles to the bit;
+/// with values also every bubble's pressure, target area, tag and flag and the
+/// handle tables' sizes. Equal meshes give equal strings.
+inline std::string mesh_records(FoamMesh const& m, bool values = true) {
+  std::ostringstream s;
+  s << std::hexfloat;
+  for (auto const& v : m.vertices()) s << 'v' << v.m_self << ':' << v.m_outgoing_halfedge << ',' << v.m_coord << ' ';
+  for (auto const& h : m.halfedges()) {
+    s << 'h' << h.m_self << ':' << h.m_next << ',' << h.m_prev << ',' << h.m_face << ',' << h.m_twin << ','
+      << h.m_destination << ',' << h.m_edge << ' ';
+  }
+  for (auto const& e : m.edges()) s << 'e' << e.m_self << ':' << e.m_halfedge0 << ',' << e.m_halfedge1 << ' ';
+  for (auto const& f : m.faces()) {
+    s << 'f' << f.m_self << ':' << f.m_border_halfedge << ' ';
+    if (values) s << f.m_pressure << ',' << f.m_target_area << ',' << f.m_tag << ',' << f.m_is_outer << ' ';
+  }
+  if (!values) return s.str();
+  s << m.kernel().vertex_handle_table().size() << ',' << m.kernel().halfedge_handle_table().size() << ','
+    << m.kernel().edge_handle_table().size() << ',' << m.kernel().face_handle_table().size();
+  return s.str();
 }
 
 /// Adds the vertices at the given (x, y) positions; returns their handles.
