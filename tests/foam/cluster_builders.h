@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -64,38 +63,13 @@ inline RingCluster make_ring_cluster(FoamMesh& foam, int n, double r_inner = 1.0
   return c;
 }
 
-/// The last five bubbles of a 200-site run (seed 123) as it was when the
-/// run stalled. Two pairs of three-sided bubbles sit on a six-sided one;
-/// bubble 0 (junctions 1 0 4) and bubble 2 (4 0 6) share the film 0-4, and
-/// bubble 0 is almost gone. No T1 separates that pair: the film 1-3 that
-/// leads away from it is far longer than the pair is wide.
-///
-///   bubble 5: junctions 4 6 7 5 3 1, six films; the outer bubble: 1 0 6 ... 2 7
-inline void make_locked_pair_foam(FoamMesh& foam) {
-  std::istringstream in(
-      "froth-foam 1\n"
-      "film_tension 0.25\n"
-      "outside_pressure 1\n"
-      "junctions 8\n"
-      "200.35063664571149 -8.7683800696856657\n"
-      "197.77100023083807 -8.9890802402526724\n"
-      "208.83958249928401 -9.4299469747333262\n"
-      "215.88452951398654 -11.596963063466543\n"
-      "200.36022621797665 -8.7908134253426038\n"
-      "208.93296061812873 -9.6272298580147879\n"
-      "204.44019567187885 -4.2222814310902699\n"
-      "203.2754747169252 1.922806173853207\n"
-      "bubbles 6\n"
-      "2.6938383534814934 2.2193666828650906 0 3 1 0 4\n"
-      "2.6867172214321067 33.620398503721027 0 3 2 3 5\n"
-      "4.8482274525826456 1.9600562777695139 0 3 4 0 6\n"
-      "172.83672718397838 28.011987584466979 0 3 2 5 7\n"
-      "1 0 1 6 0 1 3 2 7 6\n"
-      "4.0263618339933833 111.41157446551068 0 6 4 6 7 5 3 1\n"
-      "reversed_films 1\n"
-      "0 1\n");
+/// A foam of the test data (tests/foam/data), such as a saved moment of a
+/// run that once went wrong.
+inline FoamMesh load_data_foam(std::string const& name) {
+  FoamMesh foam;
   std::string error;
-  EXPECT_TRUE(Quarvel::kordal::read_foam(in, "locked pair", foam, error)) << error;
+  EXPECT_TRUE(Quarvel::kordal::load_foam(std::string(FROTH_TEST_DATA_DIR) + "/" + name, foam, error)) << error;
+  return foam;
 }
 
 }  // namespace froth_test

@@ -9,7 +9,6 @@
 
 #include "foam/cluster_builders.h"
 #include "foam/coarsening_harness.h"
-#include "foam/foam_file.h"
 #include "foam/random_source.h"
 
 namespace {
@@ -29,14 +28,6 @@ TEST(Coarsening, ARandomFoamSurvivesToTheEnd) {
   EXPECT_GT(run.t1, 0u);
 }
 
-/// The foam saved in the test data.
-FoamMesh load_moment(char const* file) {
-  FoamMesh foam;
-  std::string error;
-  EXPECT_TRUE(load_foam(std::string(FROTH_TEST_DATA_DIR) + "/" + file, foam, error)) << error;
-  return foam;
-}
-
 // Late moments that once went wrong, run to the end. Seed 123 stalled at its
 // last five bubbles: a spent pair of three-sided bubbles that no T1 could
 // separate was passed over forever. Seed 155: a spent four-sided bubble of no
@@ -44,9 +35,8 @@ FoamMesh load_moment(char const* file) {
 // film; that one could not vanish either without turning the first inside
 // out. The spent bubble swaps its next shorter film instead.
 TEST(Coarsening, LockedPairsAndBlockedShortestFilmsDoNotStallTheEnd) {
-  FoamMesh locked;
-  make_locked_pair_foam(locked);
-  std::pair<FoamMesh, unsigned> moments[] = {{locked, 123u}, {load_moment("seed155_blocked_shortest_film.foam"), 155u}};
+  std::pair<FoamMesh, unsigned> moments[] = {{load_data_foam("seed123_locked_pair.foam"), 123u},
+                                             {load_data_foam("seed155_blocked_shortest_film.foam"), 155u}};
   for (auto& [foam, seed] : moments) {
     Quarvel::kordal::seed_random_generator(seed);
     CoarseningRun const run = coarsen_checked(foam, 2000);
@@ -75,7 +65,7 @@ int half_circle_films(FoamMesh const& foam) {
 TEST(Coarsening, LongFilmsAreNeverBentIntoHalfCircles) {
   for (unsigned seed : {1u, 2u, 3u}) {
     SCOPED_TRACE(seed);
-    FoamMesh foam = load_moment("seed155_long_films.foam");
+    FoamMesh foam = load_data_foam("seed155_long_films.foam");
     Quarvel::kordal::seed_random_generator(seed);
     int const bent = half_circle_films(foam);  // the moment has one already
     ASSERT_LE(bent, 1);

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
-#include <sstream>
 #include <tuple>
 
 #include "foam/cluster_builders.h"
@@ -18,18 +17,6 @@ using namespace Quarvel::kordal;
 /// Bubbles, films and junctions.
 std::tuple<std::size_t, std::size_t, std::size_t> counts(FoamMesh const& m) {
   return {m.face_size(), m.edge_size(), m.vertex_size()};
-}
-
-/// perform_t2 in verbose mode, with what it prints.
-bool verbose_t2(FoamSimulator& sim, vertex_handle v, std::string& printed) {
-  sim.m_verbose = true;
-  std::ostringstream captured;
-  auto* old = std::cout.rdbuf(captured.rdbuf());
-  bool const changed = sim.perform_t2(v, 1u, 0.0);
-  std::cout.rdbuf(old);
-  sim.m_verbose = false;
-  printed = captured.str();
-  return changed;
 }
 
 /// The film's ends, from the destination of its first half-edge's twin.
@@ -141,18 +128,13 @@ TEST(T2, CollapsesAThreeSidedBubbleIntoTheMeanOfItsCorners) {
   configure_like_the_window(sim);
   auto const [bubbles, films, junctions] = counts(foam);
   foam.get_face(c.centre).m_target_area = 0.05;
-  std::string printed;
-  ASSERT_TRUE(verbose_t2(sim, c.inner[0], printed));
+  ASSERT_TRUE(sim.perform_t2(c.inner[0], 1u, 0.0));
   ASSERT_TRUE(MeshIsValid(foam));
   EXPECT_EQ(counts(foam), std::make_tuple(bubbles - 1, films - 3, junctions - 2));
   EXPECT_EQ(std::make_pair(sim.m_t1_count, sim.m_t2_count), std::make_pair(0u, 1u));
   vertex_handle const K = foam.vertices().back().m_self;
   EXPECT_EQ(valency(foam.get_vertex(K)), 3u);
   EXPECT_NEAR(length(foam.get_vertex(K).m_coord - mean), 0.0, 1e-12);
-  EXPECT_NE(printed.find("- T2 for bubble [handleID: " + std::to_string(c.centre.get_idx()) +
-                         "] was handled - new junction [handleID: " + std::to_string(K.get_idx()) + "]"),
-            std::string::npos)
-      << printed;
   for (auto const& f : foam.faces()) EXPECT_EQ(film_count(f), 3u);
   EXPECT_FALSE(find_outer_bubble(foam).is_null());
 }
@@ -162,35 +144,24 @@ TEST(T2, CollapsesAThreeSidedBubbleIntoTheMeanOfItsCorners) {
 // spent: the pair vanishes, and the films 1-3 and 6-7 that led away from it
 // become one film 3-7.
 TEST(T2, ASpentPairWaitsForTheLargerOneThenVanishesWhole) {
-  FoamMesh foam;
-  make_locked_pair_foam(foam);
-  ASSERT_TRUE(MeshIsValid(foam));
-  std::vector<vertex_handle> j;
-  std::vector<vector3_type> positions;
-  for (auto const& v : foam.vertices()) j.push_back(v.m_self), positions.push_back(v.m_coord);
-  std::vector<face_handle> b;
-  for (auto const& f : foam.faces()) b.push_back(f.m_self);
+  FoamMesh foam = load_data_foam("seed123_locked_pair.foam");
+  auto j = [](std::uint32_t i) { return vertex_handle(i); };
   FoamSimulator sim(&foam);
   configure_like_the_window(sim);
-  foam.get_face(b[0]).m_target_area = 0.0;
+  foam.get_face(face_handle(0)).m_target_area = 0.0;
   auto const [bubbles, films, junctions] = counts(foam);
-  EXPECT_FALSE(sim.perform_t2(j[0], 1u, 0.0));
-  EXPECT_EQ(counts(foam), std::make_tuple(bubbles, films, junctions));
-  for (std::size_t i = 0; i < j.size(); ++i) EXPECT_EQ(foam.get_vertex(j[i]).m_coord, positions[i]) << i;
+  std::string const before = mesh_records(foam);
+  EXPECT_FALSE(sim.perform_t2(j(0), 1u, 0.0));
+  EXPECT_EQ(mesh_records(foam), before);
 
-  foam.get_face(b[2]).m_target_area = 0.01;
-  std::string printed;
-  ASSERT_TRUE(verbose_t2(sim, j[0], printed));
+  foam.get_face(face_handle(2)).m_target_area = 0.01;
+  ASSERT_TRUE(sim.perform_t2(j(0), 1u, 0.0));
   ASSERT_TRUE(MeshIsValid(foam));
   EXPECT_EQ(counts(foam), std::make_tuple(bubbles - 2, films - 6, junctions - 4));
   EXPECT_EQ(std::make_pair(sim.m_t1_count, sim.m_t2_count), std::make_pair(0u, 2u));
-  EXPECT_FALSE(foam.find_halfedge(j[3], j[7]).is_null());
+  EXPECT_FALSE(foam.find_halfedge(j(3), j(7)).is_null());
   for (auto const& f : foam.faces()) EXPECT_EQ(film_count(f), 3u);
   EXPECT_FALSE(find_outer_bubble(foam).is_null());
-  EXPECT_NE(printed.find("- T2 for bubbles [handleID: " + std::to_string(b[0].get_idx()) +
-                         "] and [handleID: " + std::to_string(b[2].get_idx()) + "] was handled - both vanished"),
-            std::string::npos)
-      << printed;
 }
 
 // Two moments of 200-site runs, saved just before a forced T1 on the
@@ -201,9 +172,7 @@ TEST(T2, ASpentPairWaitsForTheLargerOneThenVanishesWhole) {
 TEST(T2, AForcedT1OnASpentBubbleLeavesEveryBubbleSound) {
   for (auto const& [file, junction] : {std::pair{"seed150_forced_t1.foam", 5}, {"seed168_forced_t1.foam", 44}}) {
     SCOPED_TRACE(file);
-    FoamMesh foam;
-    std::string error;
-    ASSERT_TRUE(load_foam(std::string(FROTH_TEST_DATA_DIR) + "/" + file, foam, error)) << error;
+    FoamMesh foam = load_data_foam(file);
     ASSERT_EQ(foam_fault(foam), "");
     FoamSimulator sim(&foam);
     configure_like_the_window(sim);
