@@ -8,59 +8,51 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
-#include <set>
 #include <sstream>
 #include <string>
 #include <tuple>
 #include <vector>
 
-#include "app/console_capture.h"
-#include "foam/plateau_check.h"
 #include "foam/cluster_builders.h"
 #include "foam/coarsening_harness.h"
+#include "foam/plateau_check.h"
 #include "foam/random_source.h"
 #include "render/foam_renderer.h"
+#include "test_helpers.h"
 
 namespace {
 
 using namespace froth_test;
 using Quarvel::kordal::find_outer_bubble;
 
+/// Sends each key through the frame's key path (as the keyboard callback does
+/// after the quit keys) and returns what the program printed.
+std::string press(Application& app, std::string const& keys) {
+  ConsoleCapture console;
+  for (char key : keys) app.dispatch_key(static_cast<unsigned char>(key));
+  return console.take();
+}
+
 auto parameters(Quarvel::kordal::FoamSimulator const& s) {
   return std::make_tuple(s.m_film_tension, s.m_permeability, s.m_max_iterations, s.m_tau, s.m_t1_threshold,
                          s.m_t2_threshold);
 }
 
-// init prints the help lines and resets what was set before; the simulator
-// gets the parameters that the core tests run with.
-TEST(ApplicationFrame, InitSetsTheStartUpValues) {
-  Application app;
-  app.m_keys['a'] = true;
-  app.m_site_count = 17;
-  app.m_camera.m_position = vector3_type(1, 2, 3);
-  ConsoleCapture console;
-  app.init();
-  EXPECT_EQ(console.take(),
-            "Rotating: hold down left mouse button\nZooming: hold down middle mouse button\n"
-            "Panning: press shift and hold down left mouse button\n");
-  EXPECT_FALSE(app.m_keys['a']);
-  EXPECT_EQ(app.m_site_count, 200);
-  EXPECT_EQ(app.m_camera.m_position, vector3_type(0, 0, 100));
-  FoamMesh none;
-  Quarvel::kordal::FoamSimulator window(&none);
-  configure_like_the_window(window);
-  EXPECT_EQ(parameters(app.m_quisk), parameters(window));
-  EXPECT_TRUE(app.m_sites.empty());
-  EXPECT_EQ(app.m_foam.face_size() + app.m_statistics.m_cell_count, 0u);
-}
-
-/// A started program with a seeded random generator and no foam yet.
+/// A started program with a seeded random generator and no foam yet; init
+/// resets what was set before and gives the simulator the parameters that the
+/// core tests run with.
 class Commands : public ::testing::Test {
  protected:
   void SetUp() override {
     Quarvel::kordal::seed_random_generator(2024);
-    start(app);
+    app.m_keys['a'] = true;
+    ConsoleCapture console;
+    app.init();
+    EXPECT_FALSE(app.m_keys['a']);
+    FoamMesh none;
+    Quarvel::kordal::FoamSimulator window(&none);
+    configure_like_the_window(window);
+    EXPECT_EQ(parameters(app.m_quisk), parameters(window));
   }
   void TearDown() override { Quarvel::kordal::forget_random_seed(); }
 
@@ -90,40 +82,34 @@ bool ends_with(std::string const& text, std::string const& tail) {
 
 /// True when text is head followed by "done in <ms> ms ~ <fps>fps!\n".
 bool is_timing_report(std::string const& text, std::string const& head) {
-  double ms = 0.0, fps = 0.0;
-  char tail[8] = {};
-  return starts_with(text, head + "done in ") &&
-         std::sscanf(text.c_str() + head.size(), "done in %lf ms ~ %lffps%7s", &ms, &fps, tail) == 3 &&
-         std::string(tail) == "!" && text.back() == '\n' && ms >= 0.0 && fps > 0.0;
+  return starts_with(text, head + "done in ") && ends_with(text, "fps!\n") && text.find(" ms ~ ") != std::string::npos;
 }
 
-TEST_F(Commands, RandomFoamFillsTheWindowRangeAndPressuresReset) {
+// 'r' fills the window range; the statistics are reset and measured (Euler's
+// relation of a closed foam). The presets have their site counts, '4' and '5'
+// give an empty foam, 'm' resets the pressures.
+TEST_F(Commands, RandomFoamPresetsAndEmptyFoamsAndPressuresReset) {
   EXPECT_TRUE(ends_with(press(app, "r"), "manual pressure override\n"));
   ASSERT_EQ(app.m_sites.size(), 200u);
   for (auto const& s : app.m_sites) EXPECT_TRUE(std::abs(s.x) <= 48.0 && std::abs(s.y) <= 27.0 && s.z == 0.0);
   EXPECT_TRUE(MeshIsValid(app.m_foam));
   EXPECT_GT(app.m_foam.face_size(), 100u);
   EXPECT_EQ(app.m_foam.get_face(find_outer_bubble(app.m_foam)).m_target_area, 0.0);
-  // The statistics were reset and measured: Euler's relation of a closed foam.
   EXPECT_EQ(app.m_statistics.m_vertex_count, 2 * app.m_statistics.m_cell_count - 2);
   for (auto& f : app.m_foam.faces()) f.m_pressure = 3.5;
   EXPECT_EQ(press(app, "m"), "manual pressure override\n");
   for (auto const& f : app.m_foam.faces()) EXPECT_EQ(f.m_pressure, 1.0);
-}
-
-TEST_F(Commands, PresetsBuildFoamsAndFourAndFiveGiveAnEmptyFoam) {
   std::size_t const sizes[] = {220, 193, 64};
   for (int n = 1; n <= 3; ++n) {
-    EXPECT_TRUE(ends_with(press(app, std::to_string(n)), "manual pressure override\n"));
+    press(app, std::to_string(n));
     EXPECT_EQ(app.m_sites.size(), sizes[n - 1]);
-    EXPECT_GT(app.m_foam.face_size(), 10u);
     EXPECT_TRUE(MeshIsValid(app.m_foam));
   }
   for (char const* key : {"4", "5"}) {
     press(app, "3");
     EXPECT_EQ(press(app, key), "manual pressure override\n");
-    EXPECT_TRUE(app.m_sites.empty());
-    EXPECT_EQ(app.m_foam.face_size() + app.m_foam.vertex_size() + app.m_statistics.m_cell_count, 0u);
+    EXPECT_EQ(app.m_sites.size() + app.m_foam.face_size() + app.m_foam.vertex_size() + app.m_statistics.m_cell_count,
+              0u);
   }
 }
 
@@ -186,11 +172,9 @@ TEST_F(Commands, EquilibrateSimulateDiffuseAndCollapse) {
 TEST_F(Commands, ExactEquilibriumAndTheQuasiStaticStep) {
   press(app, "1");
   std::string const report = press(app, "E");
-  std::string const head = "\nequilibrating foam exactly... ";
-  std::size_t const line = report.find('\n', head.size());
-  ASSERT_NE(std::string::npos, line) << report;
-  EXPECT_TRUE(is_timing_report(report.substr(0, line + 1), head)) << report;
-  EXPECT_NE(std::string::npos, report.find(" Newton iterations, area residual ", line)) << report;
+  EXPECT_TRUE(starts_with(report, "\nequilibrating foam exactly... done in ")) << report;
+  EXPECT_NE(std::string::npos, report.find("fps!\n")) << report;
+  EXPECT_NE(std::string::npos, report.find(" Newton iterations, area residual ")) << report;
   froth_test::PlateauResiduals r = froth_test::plateau_residuals(app.m_foam);
   EXPECT_LT(r.m_area, 1e-7);
   EXPECT_LT(r.m_tangent, 1e-8);
@@ -204,14 +188,10 @@ TEST_F(Commands, ExactEquilibriumAndTheQuasiStaticStep) {
   EXPECT_LT(r.m_tangent, 1e-8);
   EXPECT_TRUE(MeshIsValid(app.m_foam));
   EXPECT_EQ(press(app, "Q"), "\nquasi-static simulation off!\n");
-  EXPECT_FALSE(app.m_quasi_static);
 }
 
+// A selection left past the end by a smaller foam touches nothing.
 TEST_F(Commands, JunctionCommandsRunOnTheSelectedJunctionOrTouchNothing) {
-  for (char const* key : {"S", "D", "T", "Y"}) {
-    EXPECT_EQ(press(app, key), "no junction selected: junction #0 is past the last of 0 junctions\n");
-  }
-  // A selection left past the end by a smaller foam.
   press(app, "rJ");
   unsigned const last = app.m_junction;
   press(app, "3");
@@ -232,52 +212,43 @@ TEST_F(Commands, JunctionCommandsRunOnTheSelectedJunctionOrTouchNothing) {
     EXPECT_TRUE(starts_with(out, "diffusing bubbles adjancent to junction #3\n") && ends_with(out, "-> done!\n"));
     EXPECT_EQ(app.m_quisk.m_verbose, verbose);
   }
+  EXPECT_NE(target_areas(), areas);
   app.m_quisk.m_verbose = false;
   press(app, "TY");
   EXPECT_TRUE(MeshIsValid(app.m_foam));
 }
 
-TEST_F(Commands, CyclingWrapsAroundBothListsOuterBubbleIncludedAndStaysAtZeroOnAnEmptyFoam) {
+// Both lists wrap around, the outer bubble included; on an empty foam the
+// selections stay at zero.
+TEST_F(Commands, CyclingWrapsAroundBothLists) {
   EXPECT_EQ(press(app, "jbJB"), "");
   EXPECT_EQ(app.m_junction + app.m_bubble, 0u);
-  press(app, "r");
-  struct Cycle {
-    char const *next, *previous, *keys;  ///< keys: a walk from the first entry
-    unsigned const& selected;
-    std::size_t count;
-    unsigned after_keys;
-  };
-  for (Cycle const& c : {Cycle{"j", "J", "jjJ", app.m_junction, app.m_foam.vertex_size(), 1u},
-                         Cycle{"b", "B", "bbbB", app.m_bubble, app.m_foam.face_size(), 2u}}) {
-    press(app, c.previous);
-    EXPECT_EQ(c.selected, c.count - 1) << c.next;
-    press(app, c.next);
-    EXPECT_EQ(c.selected, 0u) << c.next;
-    press(app, c.keys);
-    EXPECT_EQ(c.selected, c.after_keys) << c.next;
-  }
+  press(app, "rJB");
+  EXPECT_EQ(std::make_pair(std::size_t(app.m_junction), std::size_t(app.m_bubble)),
+            std::make_pair(app.m_foam.vertex_size() - 1, app.m_foam.face_size() - 1));
+  press(app, "jbjjJbbbB");
+  EXPECT_EQ(std::make_pair(app.m_junction, app.m_bubble), std::make_pair(1u, 2u));
 }
 
-/// Parses the site print back into sites and the announced count.
-std::vector<vector3_type> parse_site_print(std::string const& text, std::size_t& announced) {
-  std::istringstream in(text);
-  std::vector<vector3_type> sites;
-  for (std::string line; std::getline(in, line);) {
-    unsigned long count = 0;
-    double x = 0, y = 0, z = 0;
-    char end[4] = {};
-    if (std::sscanf(line.c_str(), "SITES debug print (%lu sites):", &count) == 1) announced = count;
-    if (std::sscanf(line.c_str(), "m_sites.push_back(vector3_type(%lf, %lf, %lf%3s", &x, &y, &z, end) == 4 &&
-        std::string(end) == "));") {
-      sites.emplace_back(x, y, z);
+// The site print parses back: preset coordinates have six significant digits
+// and come back exactly; random ones come back within 5e-6 relative,
+// whatever precision std::cout was left with.
+TEST_F(Commands, SitePrintParsesBackToTheSites) {
+  auto parse = [](std::string const& text, std::size_t& announced) {
+    std::istringstream in(text);
+    std::vector<vector3_type> sites;
+    for (std::string line; std::getline(in, line);) {
+      unsigned long count = 0;
+      double x = 0, y = 0, z = 0;
+      char end[4] = {};
+      if (std::sscanf(line.c_str(), "SITES debug print (%lu sites):", &count) == 1) announced = count;
+      if (std::sscanf(line.c_str(), "m_sites.push_back(vector3_type(%lf, %lf, %lf%3s", &x, &y, &z, end) == 4 &&
+          std::string(end) == "));") {
+        sites.emplace_back(x, y, z);
+      }
     }
-  }
-  return sites;
-}
-
-// Preset coordinates have six significant digits and come back exactly; random
-// ones come back within 5e-6 relative and rebuild the same foam.
-TEST_F(Commands, SitePrintParsesBackToTheSitesWhateverCoutWasLeftWith) {
+    return sites;
+  };
   press(app, "1");
   std::vector<vector3_type> const preset_sites = app.m_sites;
   std::streamsize const saved = std::cout.precision(3);
@@ -285,33 +256,27 @@ TEST_F(Commands, SitePrintParsesBackToTheSitesWhateverCoutWasLeftWith) {
   press(app, "r");
   std::string const random = press(app, "p");
   std::cout.precision(saved);
-  EXPECT_TRUE(ends_with(preset, "\nm_junction = 1;\nm_quisk.permeability() = 0.1;\n"));
   std::size_t announced = 0;
-  EXPECT_EQ(parse_site_print(preset, announced), preset_sites);
+  EXPECT_EQ(parse(preset, announced), preset_sites);
   EXPECT_EQ(announced, 220u);
-  std::vector<vector3_type> const sites = parse_site_print(random, announced);
+  std::vector<vector3_type> const sites = parse(random, announced);
   EXPECT_EQ(announced, 200u);
   ASSERT_EQ(sites.size(), app.m_sites.size());
   for (std::size_t i = 0; i < sites.size(); ++i) {
     EXPECT_NEAR(sites[i].x, app.m_sites[i].x, 5e-6 * std::abs(app.m_sites[i].x) + 1e-300);
     EXPECT_NEAR(sites[i].y, app.m_sites[i].y, 5e-6 * std::abs(app.m_sites[i].y) + 1e-300);
   }
-  std::size_t const faces = app.m_foam.face_size();
-  app.m_sites = sites;
-  press(app, "R");
-  EXPECT_EQ(app.m_foam.face_size(), faces);
 }
 
-TEST_F(Commands, NoiseMovesEveryJunctionBySixteenthsAtMost) {
+TEST_F(Commands, NoiseMovesMostJunctionsBySixteenthsAtMost) {
   press(app, "r");
   std::vector<vector3_type> const before = junctions();
   EXPECT_EQ(press(app, "n"), "");
   std::vector<vector3_type> const after = junctions();
   std::size_t moved = 0;
   for (std::size_t i = 0; i < after.size(); ++i) {
-    EXPECT_LE(std::abs(after[i].x - before[i].x), 0.0625 + 1e-12);
-    EXPECT_LE(std::abs(after[i].y - before[i].y), 0.0625 + 1e-12);
-    EXPECT_EQ(after[i].z, before[i].z);
+    vector3_type const d = after[i] - before[i];
+    EXPECT_TRUE(std::abs(d.x) <= 0.0625 + 1e-12 && std::abs(d.y) <= 0.0625 + 1e-12 && d.z == 0.0) << i;
     moved += after[i] != before[i];
   }
   EXPECT_GT(moved, before.size() / 2);
@@ -341,8 +306,10 @@ TEST_F(Commands, CtrlDragShearsAndStretchesAndSkipsACollapsingStep) {
   EXPECT_NE(app.m_foam.vertices().front().m_coord, first);
 }
 
-// Shift or alt with the left button drive the camera, not the site count.
-TEST_F(Commands, PlainLeftDragChangesTheSiteCountNeverBelowTen) {
+// A plain left drag changes the site count, never below ten; shift or alt
+// with the left button drive the camera instead. The middle button zooms,
+// shift and left pan, and the release ends both.
+TEST_F(Commands, MouseDragsChangeTheSiteCountOrZoomOrPan) {
   left(true, 300, 300, false);
   app.mouse_move(320.7, 250);  // 20.7 pixels right: +20
   EXPECT_EQ(app.m_site_count, 220);
@@ -352,26 +319,7 @@ TEST_F(Commands, PlainLeftDragChangesTheSiteCountNeverBelowTen) {
   left(false, 5, 250, false);
   app.mouse_move(400, 250);
   EXPECT_EQ(app.m_site_count, 15);
-  left(true, 0, 0, false, true);
-  EXPECT_FALSE(app.m_resizing_sites);
-  left(false, 0, 0, false, true);
-  left(true, 0, 0, false, false, true);
-  EXPECT_FALSE(app.m_resizing_sites);
-}
 
-TEST(FoamMenu, EntriesCarryTheKeyTheirTextShows) {
-  std::set<unsigned char> keys;
-  for (auto const& entry : foam_menu_entries) {
-    std::string const text = entry.m_text;
-    ASSERT_EQ(text.size(), 35u) << text;
-    EXPECT_EQ(text.substr(32), std::string("[") + static_cast<char>(entry.m_key) + "]") << text;
-    keys.insert(entry.m_key);
-  }
-  EXPECT_EQ(keys.size(), 27u);
-  for (auto const& entry : Quarvel::glut::controls_menu_entries) EXPECT_EQ(std::strlen(entry.m_text), 32u);
-}
-
-TEST_F(Commands, MiddleDragZoomsShiftDragPansAndReleaseEndsBoth) {
   app.m_zoom_sensitivity = app.m_pan_sensitivity = 0.1;
   auto const& eye = app.m_camera.m_position;
   app.mouse_down(100, 100, false, false, false, false, true, false);
@@ -380,21 +328,21 @@ TEST_F(Commands, MiddleDragZoomsShiftDragPansAndReleaseEndsBoth) {
   app.mouse_up(100, 160, false, false, false, false, true, false);
   EXPECT_NEAR(eye.z, 94.0, 1e-12);
   EXPECT_NEAR(app.m_camera.m_target.z, -6.0, 1e-12);  // target free: moves along
-  app.mouse_down(200, 200, true, false, false, true, false, false);
+  left(true, 200, 200, false, true);
   EXPECT_FALSE(app.m_resizing_sites);
   app.mouse_move(230, 180);  // right 30 and up 20: the camera moves left 3 and down 2
   EXPECT_NEAR(eye.x, -3.0, 1e-12);
   EXPECT_NEAR(eye.y, -2.0, 1e-12);
-  app.mouse_up(230, 180, true, false, false, true, false, false);
+  left(false, 230, 180, false, true);
   // alt + shift + left starts both modes; only zoom acts.
-  app.mouse_down(10, 10, true, false, true, true, false, false);
+  left(true, 10, 10, false, true, true);
+  EXPECT_FALSE(app.m_resizing_sites);
   app.mouse_move(50, 20);
-  EXPECT_NEAR(eye.x, -3.0, 1e-12);
-  EXPECT_NEAR(eye.z, 93.0, 1e-12);
-  app.mouse_up(50, 20, true, false, true, true, false, false);
+  left(false, 50, 20, false, true, true);
   app.mouse_move(0, 0);  // passive motion after the release moves nothing
   EXPECT_NEAR(eye.x, -3.0, 1e-12);
   EXPECT_NEAR(eye.z, 93.0, 1e-12);
+  EXPECT_EQ(app.m_site_count, 15);
 }
 
 // Hidden, the overlay leaves the simulator counting and the totals and time

@@ -13,27 +13,18 @@
 #include "foam/site_sets.h"
 #include "foam/triangulate_sites.h"
 #include "foam_builders.h"
+#include "test_helpers.h"
 
 namespace {
 
 using namespace Quarvel::kordal;
+using froth_test::message_of;
+using froth_test::mesh_records;
 using froth_test::MeshIsValid;
 using froth_test::polygon_area;
 using vertex_handle = FoamMesh::vertex_handle;
 using face_handle = FoamMesh::face_handle;
 using corner_list = std::vector<std::pair<double, double>>;
-
-/// The message of the exception of type E that the call throws; any other
-/// exception passes through.
-template <typename E, typename F>
-std::string message_of(F&& f) {
-  try {
-    f();
-  } catch (E const& e) {
-    return e.what();
-  }
-  return "no exception";
-}
 
 std::vector<vertex_handle> loop_of(FoamMesh const& foam, FoamMesh::face_type const& f) {
   std::vector<vertex_handle> out;
@@ -181,20 +172,6 @@ int generate_by_restarted_scan(FoamMesh& foam, std::vector<vector3_type> const& 
   return rebuilt;
 }
 
-/// Every record's handle, links and position, in list order.
-std::vector<double> records_of(FoamMesh const& m) {
-  std::vector<double> out;
-  auto put = [&](std::initializer_list<double> values) { out.insert(out.end(), values); };
-  auto id = [](auto h) { return double(h.get_idx()); };
-  for (auto const& v : m.vertices()) put({id(v.m_self), id(v.m_outgoing_halfedge), v.m_coord.x, v.m_coord.y});
-  for (auto const& h : m.halfedges()) {
-    put({id(h.m_self), id(h.m_next), id(h.m_prev), id(h.m_face), id(h.m_twin), id(h.m_destination), id(h.m_edge)});
-  }
-  for (auto const& e : m.edges()) put({id(e.m_self), id(e.m_halfedge0), id(e.m_halfedge1)});
-  for (auto const& f : m.faces()) put({id(f.m_self), id(f.m_border_halfedge)});
-  return out;
-}
-
 // generate_foam builds the dual on index arrays and repairs the border with a
 // heap; both must give exactly the records of the restarted scan, on the
 // presets, random sites and sites with duplicates (isolated triangle corners).
@@ -230,14 +207,11 @@ TEST(GenerateFoam, MatchesTheRestartedScanAndClosesToATrivalentNetworkAroundTheS
       EXPECT_NEAR(f.m_target_area, polygon_area(foam, f), 1e-10) << "bubble " << f.m_self;
       EXPECT_NEAR(f.m_pressure * f.m_target_area, 2.5, 1e-9) << "smaller bubbles get higher pressures";
     }
-    std::vector<double> const a = records_of(foam), b = records_of(slow);
-    ASSERT_EQ(a.size(), b.size());
-    auto const differ = std::mismatch(a.begin(), a.end(), b.begin());
-    EXPECT_TRUE(differ.first == a.end()) << "record entry " << (differ.first - a.begin()) << " differs";
+    EXPECT_TRUE(mesh_records(foam, false) == mesh_records(slow, false));
     // The kernel's path, the replay's fallback, gives the same foam.
     FoamMesh kernel;
     generate_foam(kernel, cases[i], 2.5, 0.125, Quarvel::kordal::GenerationPath::kernel);
-    EXPECT_TRUE(records_of(kernel) == a) << "the fallback builds another foam";
+    EXPECT_TRUE(mesh_records(kernel, false) == mesh_records(foam, false)) << "the fallback builds another foam";
 
     std::size_t const faces = foam.face_size(), edges = foam.edge_size();
     close_open_boundary(foam, 0.0);
@@ -252,7 +226,6 @@ TEST(GenerateFoam, MatchesTheRestartedScanAndClosesToATrivalentNetworkAroundTheS
     ASSERT_GE(foam.face_size(), 3u) << "the case makes a foam worth testing";
     for (auto const& v : foam.vertices()) EXPECT_EQ(valency(v), 3u) << "junction " << v.m_self;
     for (auto const& h : foam.halfedges()) EXPECT_FALSE(h.m_face.is_null()) << "border " << h.m_self;
-    EXPECT_EQ(std::count_if(foam.faces().begin(), foam.faces().end(), [](auto const& f) { return f.m_is_outer; }), 1);
     EXPECT_EQ(foam.vertex_size(), 2 * (foam.face_size() - 1) - 2) << "Euler, the outer bubble not counted";
     std::set<std::pair<double, double>> sites;
     for (auto const& s : cases[i]) sites.emplace(s.x, s.y);

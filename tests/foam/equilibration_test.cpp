@@ -3,13 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstring>
-#include <iostream>
 #include <limits>
 #include <random>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,10 +16,12 @@
 #include "foam/foam2d_simulator.h"
 #include "foam/junction_equilibration.h"
 #include "foam_builders.h"
+#include "test_helpers.h"
 
 namespace {
 
 using namespace Quarvel::kordal;
+using froth_test::mesh_records;
 using froth_test::MeshIsValid;
 using froth_test::RingCluster;
 using vertex_handle = FoamMesh::vertex_handle;
@@ -30,38 +31,13 @@ std::string const aborted_line = "some condition went wrong during equilibration
 
 bool same_bits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-/// Every junction position and every bubble's data as raw bytes: equal
-/// states are equal bit for bit.
-std::string state_of(FoamMesh const& foam) {
-  static_assert(sizeof(vector3_type) == 3 * sizeof(double), "a position is three doubles without padding");
-  std::string out;
-  auto put = [&](auto const& x) { out.append(reinterpret_cast<char const*>(&x), sizeof x); };
-  for (auto const& v : foam.vertices()) put(v.m_coord);
-  for (auto const& f : foam.faces()) {
-    put(f.m_pressure);
-    put(f.m_target_area);
-    put(f.m_tag);
-    put(f.m_is_outer);
-  }
-  return out;
-}
-
-/// Runs equilibrate in verbose mode and returns what it printed. The verbose
-/// flag and std::cout's buffer and precision are restored; the precision the
-/// call left behind is handed back through precision.
-std::string run_verbose(FoamSimulator& sim, vertex_handle v, unsigned max_iterations, double tau,
-                        std::streamsize* precision = nullptr) {
-  std::ostringstream out;
-  std::streambuf* const old = std::cout.rdbuf(out.rdbuf());
-  std::streamsize const kept = std::cout.precision();
-  bool const verbose = sim.m_verbose;
+/// Runs equilibrate in verbose mode and returns what it printed.
+std::string run_verbose(FoamSimulator& sim, vertex_handle v, unsigned max_iterations, double tau) {
+  froth_test::ConsoleCapture console;
   sim.m_verbose = true;
   sim.equilibrate(v, max_iterations, tau);
-  sim.m_verbose = verbose;
-  if (precision) *precision = std::cout.precision();
-  std::cout.rdbuf(old);
-  std::cout.precision(kept);
-  return out.str();
+  sim.m_verbose = false;
+  return console.take();
 }
 
 std::size_t count_of(std::string const& text, std::string const& what) {
@@ -219,10 +195,6 @@ TEST(LineSearchTests, ContainsPointByTheEvenOddRuleAndIsClockwiseAtTheLowestCorn
   EXPECT_TRUE(is_clockwise(flipped.get_face(six.outer)));
   foam.get_vertex(six.inner[2]).m_coord = vector3_type(0.0, -0.5, 0.0);
   EXPECT_TRUE(is_clockwise(foam.get_face(six.centre)));
-  FoamMesh square;
-  auto const p = froth_test::add_points(square, {{0, 0}, {1, 0}, {1, 1}, {0, 1}, {3, 0}, {3, 1}, {4, 1}, {4, 0}});
-  EXPECT_FALSE(is_clockwise(square.get_face(square.add_face(std::vector<vertex_handle>{p[0], p[1], p[2], p[3]}))));
-  EXPECT_TRUE(is_clockwise(square.get_face(square.add_face(std::vector<vertex_handle>{p[4], p[5], p[6], p[7]}))));
 }
 
 // -- equilibrate: what stays, what converges ---------------------------------------------
@@ -235,11 +207,11 @@ TEST(Equilibrate, RingClusterJunctionsStayOrConvergeAndTheCallingForm) {
   FoamMesh foam;
   RingCluster const c = froth_test::make_ring_cluster(foam, 6);
   FoamSimulator sim(&foam);
-  std::string const before = state_of(foam);
+  std::string const before = mesh_records(foam);
   for (vertex_handle v : c.inner) {
     EXPECT_EQ(run_verbose(sim, v, 4, 0.5), "Absolute convergence obtained in 1 iteration(s) for junction [handleID]: " +
                                                std::to_string(v.get_idx()) + "\n");
-    EXPECT_TRUE(state_of(foam) == before);
+    EXPECT_TRUE(mesh_records(foam) == before);
   }
   auto displaced_run = [&](double own_tau, unsigned max_iterations, double tau) {
     FoamMesh displaced = foam;
@@ -253,8 +225,12 @@ TEST(Equilibrate, RingClusterJunctionsStayOrConvergeAndTheCallingForm) {
     return text;
   };
   EXPECT_TRUE(converged(displaced_run(0.0, 0, 1.0)));
-  std::string const explicit_tau = displaced_run(0.0, 3, 0.25);
-  EXPECT_EQ(count_of(explicit_tau, "tau := 0.25\n"), 3u);
+  // Each iteration: refinement lines from scale 0.25 down, the five rows of
+  // the system, x, b', x', tau. The cap ends the call without a message.
+  std::string const explicit_tau = displaced_run(0.0, 3, 0.25), vector = "\\[ (" + number + " ){5}\\]\n";
+  std::string const iteration = "max_err: " + number + "  scale: 0\\.25\n(" + refinement + ")*(" + row +
+                                "){5}x  := " + vector + "b' := " + vector + "x' := " + vector + "tau := 0\\.25\n";
+  EXPECT_TRUE(std::regex_match(explicit_tau, std::regex("(" + iteration + "){3}"))) << explicit_tau;
   EXPECT_EQ(displaced_run(0.25, 3, 0.0), explicit_tau);
   EXPECT_EQ(displaced_run(0.25, 3, -1.0), explicit_tau);
   std::string const capped = displaced_run(0.0, 4, 0.5), uncapped = displaced_run(0.0, 0, 0.5);
@@ -269,44 +245,27 @@ TEST(Equilibrate, RingClusterJunctionsStayOrConvergeAndTheCallingForm) {
 // Every junction of a generated foam, alone, from the generated state. A run
 // without a cap converges (then stays settled, converging again in one
 // iteration) or aborts on oscillation, restoring the snapshot bit for bit.
-// One iteration makes exactly one update, and a second one continues exactly
-// where a run of two would have gone. An accepted step (tau at least 0.001)
-// puts the junction inside one of its bubbles as they stood before it, and
-// leaves all three clockwise; when no step passes, none is taken.
+// One iteration makes exactly one update. An accepted step (tau at least
+// 0.001) puts the junction inside one of its bubbles as they stood before it,
+// and leaves all three clockwise; when no step passes, none is taken.
 TEST(Equilibrate, EveryGeneratedJunctionAlone) {
   FoamMesh const generated = froth_test::make_generated_foam(7, 200);
-  int tried = 0, converged_count = 0, aborts = 0, later = 0, compared = 0, accepted = 0, shortened = 0;
-  auto check_step = [&](FoamMesh& foam, vertex_handle v, vector3_type const& before, std::string const& text) {
-    std::size_t const at = text.find("tau := ");
-    if (at == std::string::npos || count_of(text, "aborted") > 0) return;
-    double const tau = std::stod(text.substr(at + 7));
-    vector3_type const after = foam.get_vertex(v).m_coord;
-    EXPECT_TRUE(tau >= 0.001 || after == before);
-    if (tau < 0.001) return;
-    ++accepted;
-    shortened += tau < 1.0;
-    foam.get_vertex(v).m_coord = before;
-    bool inside = false;
-    for (face_handle f : bubbles_of(foam, v)) inside = inside || contains_point(foam.get_face(f), after);
-    foam.get_vertex(v).m_coord = after;
-    EXPECT_TRUE(inside);
-    for (face_handle f : bubbles_of(foam, v)) EXPECT_TRUE(is_clockwise(foam.get_face(f)));
-  };
+  int tried = 0, converged_count = 0, aborts = 0, later = 0, accepted = 0, shortened = 0;
   for (auto const& v : generated.vertices()) {
     if (!equilibrable(generated, v.m_self)) continue;
     SCOPED_TRACE(testing::Message() << "junction " << v.m_self);
     ++tried;
-    FoamMesh full = generated, once = generated, twice = generated;
-    FoamSimulator sim(&full), a(&once), b(&twice);
+    FoamMesh full = generated, once = generated;
+    FoamSimulator sim(&full), a(&once);
     std::string const text = run_verbose(sim, v.m_self, 0, 0.5);
     std::size_t const at = text.find("Fluxating");
     if (converged(text)) {
       ++converged_count;
       expect_settled(full, v.m_self);
-      std::string const settled = state_of(full);
+      std::string const settled = mesh_records(full);
       EXPECT_NE(run_verbose(sim, v.m_self, 0, 1.0).find("Absolute convergence obtained in 1 iteration(s)"),
                 std::string::npos);
-      EXPECT_TRUE(state_of(full) == settled);
+      EXPECT_TRUE(mesh_records(full) == settled);
     } else if (at != std::string::npos) {
       // The oscillation and abort lines close the output; the abort undoes
       // the last update, leaving the foam as the updates before it did.
@@ -320,25 +279,28 @@ TEST(Equilibrate, EveryGeneratedJunctionAlone) {
       FoamSimulator replay(&expected);
       if (iteration > 2) replay.equilibrate(v.m_self, iteration - 2, 0.5);
       later += iteration > 2;
-      EXPECT_TRUE(state_of(full) == state_of(expected));
+      EXPECT_TRUE(mesh_records(full) == mesh_records(expected));
     }
     std::string const one = run_verbose(a, v.m_self, 1, 1.0);
     EXPECT_EQ(count_of(one, "tau := "), 1u);
-    EXPECT_FALSE(state_of(once) == state_of(generated));
-    check_step(once, v.m_self, v.m_coord, one);
-    std::string const two = run_verbose(b, v.m_self, 2, 1.0);
-    vector3_type const first = once.get_vertex(v.m_self).m_coord;
-    check_step(once, v.m_self, first, run_verbose(a, v.m_self, 1, 1.0));
-    if (count_of(two, "tau := ") == 2 && count_of(two, "aborted") == 0) {
-      EXPECT_TRUE(state_of(once) == state_of(twice));
-      ++compared;
-    }
+    EXPECT_FALSE(mesh_records(once) == mesh_records(generated));
+    std::size_t const tau_at = one.find("tau := ");
+    if (tau_at == std::string::npos || count_of(one, "aborted") > 0) continue;
+    double const tau = std::stod(one.substr(tau_at + 7));
+    vector3_type const after = once.get_vertex(v.m_self).m_coord;
+    EXPECT_TRUE(tau >= 0.001 || after == v.m_coord);
+    if (tau < 0.001) continue;
+    ++accepted;
+    shortened += tau < 1.0;
+    bool inside = false;
+    for (face_handle f : bubbles_of(generated, v.m_self)) inside = inside || contains_point(generated.get_face(f), after);
+    EXPECT_TRUE(inside);
+    for (face_handle f : bubbles_of(once, v.m_self)) EXPECT_TRUE(is_clockwise(once.get_face(f)));
   }
   EXPECT_GE(converged_count, tried * 8 / 10);
   EXPECT_GT(aborts, 5);
   EXPECT_GT(later, 0);
-  EXPECT_GT(compared, 20);
-  EXPECT_GT(accepted, 300);
+  EXPECT_GT(accepted, 150);
   EXPECT_GT(shortened, 0);
 }
 
@@ -365,27 +327,10 @@ TEST(Equilibrate, BoundaryJunctionsAndOtherValenciesAreLeftAlone) {
     }
     EXPECT_GE(junctions.size(), c.at_least + 1);
     FoamSimulator sim(&c.foam);
-    std::string const before = state_of(c.foam);
+    std::string const before = mesh_records(c.foam);
     for (vertex_handle v : junctions) EXPECT_EQ(run_verbose(sim, v, 0, 0.5), "") << "junction " << v;
-    EXPECT_TRUE(state_of(c.foam) == before);
+    EXPECT_TRUE(mesh_records(c.foam) == before);
   }
-}
-
-// Each iteration: refinement lines from scale 0.25 down, the five rows of the
-// system, x, b', x', tau. The cap ends the call without a further residual or
-// message, and leaves std::cout at precision 5.
-TEST(EquilibrateVerbose, LinesHaveTheirExactWordsAndFormat) {
-  FoamMesh foam;
-  RingCluster const c = froth_test::make_ring_cluster(foam, 6);
-  foam.get_vertex(c.inner[2]).m_coord += vector3_type(0.05, 0.02, 0.0);
-  FoamSimulator sim(&foam);
-  std::streamsize precision_after = 0;
-  std::string const text = run_verbose(sim, c.inner[2], 2, 0.5, &precision_after);
-  EXPECT_EQ(precision_after, 5);
-  std::string const vector = "\\[ (" + number + " ){5}\\]\n";
-  std::string const iteration = "max_err: " + number + "  scale: 0\\.25\n(" + refinement + ")*(" + row +
-                                "){5}x  := " + vector + "b' := " + vector + "x' := " + vector + "tau := 0\\.5\n";
-  EXPECT_TRUE(std::regex_match(text, std::regex(iteration + iteration))) << text;
 }
 
 // -- mends: ill-posed Jacobians, non-finite values, updates that change nothing --------
@@ -426,12 +371,12 @@ TEST(EquilibrateMends, IllPosedAndNonFiniteSystemsNeverEnterTheFoam) {
     RingCluster const c = froth_test::make_ring_cluster(foam, 6);
     test.spoil(foam, c);
     FoamSimulator sim(&foam);
-    std::string const before = state_of(foam);
+    std::string const before = mesh_records(foam);
     std::string const text = run_verbose(sim, c.inner[0], 0, 0.5);
     ASSERT_EQ(c.inner[0].get_idx(), 0u);
     EXPECT_TRUE(std::regex_match(text, std::regex(test.printed))) << text;
     EXPECT_LE(count_of(text, "max_err"), 25u) << "at most 25 halvings";
-    EXPECT_TRUE(state_of(foam) == before);
+    EXPECT_TRUE(mesh_records(foam) == before);
   }
 }
 
@@ -449,75 +394,66 @@ TEST(EquilibrateMends, AnUpdateThatChangesNothingEndsTheCall) {
   }
   ASSERT_FALSE(rim.is_null());
   FoamSimulator sim(&foam);
-  std::string const before = state_of(foam);
+  std::string const before = mesh_records(foam);
   std::string const text = run_verbose(sim, rim, 50, 0.001);
   EXPECT_EQ(std::make_pair(count_of(text, "tau := "), count_of(text, "aborted")),
             std::make_pair(std::size_t(1), std::size_t(0)));
-  EXPECT_TRUE(state_of(foam) == before);
+  EXPECT_TRUE(mesh_records(foam) == before);
   sim.equilibrate(rim, 0, 0.001);
-  EXPECT_TRUE(state_of(foam) == before);
+  EXPECT_TRUE(mesh_records(foam) == before);
 }
 
 // -- whole foam --------------------------------------------------------------------------
 
 /// Largest area residual of any bubble that is not outer, largest and mean
 /// angle error over the three-fold interior junctions.
-struct FoamResidual {
-  double area = 0.0, angle = 0.0, mean_angle = 0.0;
-};
-FoamResidual foam_residual(FoamMesh const& foam) {
-  FoamResidual r;
+std::array<double, 3> foam_residual(FoamMesh const& foam) {
+  std::array<double, 3> r{0.0, 0.0, 0.0};
   for (auto const& f : foam.faces()) {
-    if (!f.m_is_outer) r.area = std::max(r.area, std::abs(f.m_target_area - compute_area(f)));
+    if (!f.m_is_outer) r[0] = std::max(r[0], std::abs(f.m_target_area - compute_area(f)));
   }
   int n = 0;
   for (auto const& v : foam.vertices()) {
     if (!equilibrable(foam, v.m_self)) continue;
     double const e = junction_residual(foam, v.m_self).second;
-    r.angle = std::max(r.angle, e);
-    r.mean_angle += e;
+    r[1] = std::max(r[1], e);
+    r[2] += e;
     ++n;
   }
-  r.mean_angle /= n;
+  r[2] /= n;
   return r;
+}
+
+/// Every target area and the outer bubble's pressure.
+std::vector<double> fixed_values(FoamMesh const& foam) {
+  std::vector<double> v;
+  for (auto const& f : foam.faces()) v.insert(v.end(), {f.m_target_area, f.m_is_outer ? f.m_pressure : 0.0});
+  return v;
 }
 
 // Sweeps with the application's values: the mean angle error falls, and in
 // foams without very sharp border corners (whose long steps the outer bubble
-// does not cut short) both largest residuals fall too. The outer bubble's
-// pressure and every target area stay as they were.
+// does not cut short; not so seed 4) both largest residuals fall too. The
+// outer bubble's pressure and every target area stay as they were.
 TEST(EquilibrateSweeps, RepeatedSweepsDriveTheResidualsDown) {
-  struct Case {
-    char const* what;
-    FoamMesh foam;
-    bool largest_fall;
-  } cases[] = {{"preset 3", froth_test::make_preset_foam(3), true},
-               {"random 9", froth_test::make_generated_foam(9, 120), true},
-               {"random 4", froth_test::make_generated_foam(4, 120), false},
-               {"random 8", froth_test::make_generated_foam(8, 120), false}};
-  for (auto& test : cases) {
-    SCOPED_TRACE(test.what);
-    FoamMesh const generated = test.foam;
-    FoamSimulator sim(&test.foam);
-    std::vector<FoamResidual> curve{foam_residual(test.foam)};
+  for (int seed : {-3, 9, 4}) {
+    SCOPED_TRACE(seed);
+    FoamMesh foam = seed < 0 ? froth_test::make_preset_foam(-seed) : froth_test::make_generated_foam(seed, 120);
+    std::vector<double> const before = fixed_values(foam);
+    FoamSimulator sim(&foam);
+    std::vector<std::array<double, 3>> curve{foam_residual(foam)};
     for (int sweep = 1; sweep <= 30; ++sweep) {
-      for (auto const& v : test.foam.vertices()) sim.equilibrate(v.m_self, 4, 0.5);
-      curve.push_back(foam_residual(test.foam));
+      for (auto const& v : foam.vertices()) sim.equilibrate(v.m_self, 4, 0.5);
+      curve.push_back(foam_residual(foam));
     }
-    EXPECT_TRUE(MeshIsValid(test.foam));
-    EXPECT_LT(curve[20].mean_angle, 0.25 * curve[0].mean_angle);
-    if (test.largest_fall) {
-      EXPECT_LT(curve[30].area, std::min(0.1 * curve[1].area, curve[10].area));
-      EXPECT_LT(curve[30].angle, std::min(0.1 * curve[0].angle, curve[10].angle));
+    EXPECT_TRUE(MeshIsValid(foam));
+    EXPECT_LT(curve[20][2], 0.25 * curve[0][2]);
+    if (seed != 4) {
+      EXPECT_LT(curve[30][0], std::min(0.1 * curve[1][0], curve[10][0]));
+      EXPECT_LT(curve[30][1], std::min(0.1 * curve[0][1], curve[10][1]));
     }
-    EXPECT_TRUE(std::isfinite(curve.back().area));
-    auto it = generated.faces().begin();
-    for (auto const& f : test.foam.faces()) {
-      EXPECT_TRUE(std::isfinite(f.m_pressure));
-      EXPECT_TRUE(same_bits(f.m_target_area, it->m_target_area));
-      EXPECT_TRUE(!f.m_is_outer || same_bits(f.m_pressure, it->m_pressure));
-      ++it;
-    }
+    for (auto const& f : foam.faces()) EXPECT_TRUE(std::isfinite(f.m_pressure));
+    EXPECT_EQ(fixed_values(foam), before);
   }
 }
 

@@ -12,6 +12,8 @@
 #include <random>
 #include <string>
 
+#include "test_helpers.h"
+
 namespace {
 
 namespace ublas = boost::numeric::ublas;
@@ -37,9 +39,8 @@ sparse_matrix random_matrix(std::size_t m, std::size_t n, std::mt19937& rng, std
 }
 
 dense_vector random_vector(std::size_t n, std::mt19937& rng) {
-  std::uniform_real_distribution<double> value(-2.0, 2.0);
   dense_vector b(n);
-  for (std::size_t i = 0; i < n; ++i) b(i) = value(rng);
+  for (double& x : b) x = std::uniform_real_distribution<double>(-2.0, 2.0)(rng);
   return b;
 }
 
@@ -147,35 +148,25 @@ TEST(Svd, SolveCutsOffSmallSingularValues) {
   EXPECT_NEAR(x(1), 1.0 / 0.0011, 1e-9);
 }
 
-template <class Call>
-std::string message_of(Call const& call) {
-  try {
-    call();
-  } catch (std::invalid_argument const& e) {
-    return e.what();
-  }
-  return "(no exception)";
-}
-
 // The row check comes before the size checks; a bad size is refused before x
 // is touched.
 TEST(Svd, PreconditionsThrowInTheirOrderWithTheirMessages) {
-  dense_vector b3(3), b2(2), x3(3), x2(2, 5.0), empty;
+  using froth_test::message_of;
+  using E = std::invalid_argument;
+  dense_vector b3(3), b2(2), x3(3), x2(2, 5.0), empty, s;
   dense_matrix U, V;
-  dense_vector s;
-  std::pair<std::string, std::string> const cases[] = {
-      {message_of([&] { svd_solve(sparse_matrix(0, 3), empty, x3); }), "svd(): A was empty"},
-      {message_of([&] { svd_solve(sparse_matrix(3, 0), b3, empty); }), "svd(): A was empty"},
-      {message_of([&] { svd_solve(sparse_matrix(0, 0), b2, x2); }), "svd(): A was empty"},
-      {message_of([&] { svd_solve(sparse_matrix(3, 3), b2, x2); }),
-       "svd(): The size of b must be the same as the number of rows in A"},
-      {message_of([&] { svd_solve(sparse_matrix(3, 3), b3, x2); }),
-       "svd(): The size of x must be the same as the number of columns in A"},
-      {message_of([&] { svd_decompose(sparse_matrix(0, 2), U, s, V); }), "svd(): A did not have any rows?"},
-      {message_of([&] { svd_decompose(sparse_matrix(2, 0), U, s, V); }), "svd(): A did not have any columns?"},
-  };
-  for (auto const& [actual, expected] : cases) EXPECT_EQ(actual, expected);
-  EXPECT_THROW(svd_solve(sparse_matrix(3, 2), b2, x2), std::invalid_argument);
+  std::string const empty_a = "svd(): A was empty";
+  EXPECT_EQ(message_of<E>([&] { svd_solve(sparse_matrix(0, 3), empty, x3); }), empty_a);
+  EXPECT_EQ(message_of<E>([&] { svd_solve(sparse_matrix(3, 0), b3, empty); }), empty_a);
+  EXPECT_EQ(message_of<E>([&] { svd_solve(sparse_matrix(0, 0), b2, x2); }), empty_a);
+  EXPECT_EQ(message_of<E>([&] { svd_solve(sparse_matrix(3, 3), b2, x2); }),
+            "svd(): The size of b must be the same as the number of rows in A");
+  EXPECT_EQ(message_of<E>([&] { svd_solve(sparse_matrix(3, 3), b3, x2); }),
+            "svd(): The size of x must be the same as the number of columns in A");
+  EXPECT_EQ(message_of<E>([&] { svd_decompose(sparse_matrix(0, 2), U, s, V); }), "svd(): A did not have any rows?");
+  EXPECT_EQ(message_of<E>([&] { svd_decompose(sparse_matrix(2, 0), U, s, V); }),
+            "svd(): A did not have any columns?");
+  EXPECT_THROW(svd_solve(sparse_matrix(3, 2), b2, x2), E);
   EXPECT_EQ(x2(0), 5.0);
 }
 
