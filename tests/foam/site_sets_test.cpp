@@ -1,3 +1,5 @@
+// The random source and the site sets drawn from it or read from the presets.
+
 #include "foam/site_sets.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +8,7 @@
 #include <array>
 #include <set>
 #include <sstream>
+#include <tuple>
 #include <utility>
 
 #include "foam/random_source.h"
@@ -14,52 +17,94 @@ namespace {
 
 using namespace Quarvel::kordal;
 
-// Inside the window's [-w/20, w/20] x [-h/20, h/20], and uniform sites come
-// within 3 % of every side.
-TEST(RandomSites, FillTheWindowRectangleFlat) {
-  struct Case {
-    unsigned seed;
-    int count;
-    double width, height;
-  } const cases[] = {{5u, 5000, 960.0, 540.0}, {6u, 2000, 300.0, 300.0}};
-  for (auto const& c : cases) {
-    seed_random_generator(c.seed);
+unsigned g_clock_calls = 0;
+unsigned counting_clock() {
+  ++g_clock_calls;
+  return 4711u;
+}
+
+std::vector<int> draws(int n) {
+  std::vector<int> out;
+  for (int i = 0; i < n; ++i) out.push_back(random_draw());
+  return out;
+}
+
+// As a run starts: not seeded, on the counting clock. The clock seeds once,
+// unless an explicit seed came first; seeds repeat their sequences, and every
+// call of make_random_sites replaces the list.
+TEST(RandomSource, ClockSeedsOnceUnlessAnExplicitSeedCameFirst) {
+  g_clock_calls = 0;
+  set_seed_clock(&counting_clock);
+  forget_random_seed();
+  std::vector<int> const from_clock = draws(50);
+  EXPECT_EQ(g_clock_calls, 1u);
+  seed_random_generator(4711u);
+  EXPECT_EQ(draws(50), from_clock) << "the clock's value is the seed";
+  forget_random_seed();
+  g_clock_calls = 0;
+  seed_random_generator(99u);
+  std::vector<int> const first = draws(20);
+  EXPECT_NE(draws(20), first) << "successive draws continue the sequence";
+  seed_random_generator(99u);
+  EXPECT_EQ(draws(20), first);
+  seed_random_generator(100u);
+  EXPECT_NE(draws(20), first);
+  std::vector<vector3_type> a(3, vector3_type(1, 2, 3)), b;
+  seed_random_generator(8u);
+  make_random_sites(a, 10, 960.0, 540.0);
+  EXPECT_EQ(a.size(), 10u);
+  seed_random_generator(8u);
+  make_random_sites(b, 10, 960.0, 540.0);
+  EXPECT_EQ(a, b);
+  make_random_sites(b, -4, 960.0, 540.0);
+  EXPECT_TRUE(b.empty());
+  EXPECT_EQ(g_clock_calls, 0u);
+  set_seed_clock(nullptr);
+  forget_random_seed();
+}
+
+// Over [0, random_draw_max] a vector is its three draws, in order. 200000
+// draws, and each coordinate of 20000 vectors, reach within 1 % of both ends.
+// Random sites lie inside the window's [-w/20, w/20] x [-h/20, h/20], and
+// uniform sites come within 3 % of every side.
+TEST(RandomSource, DrawsVectorsAndSitesFillTheirClosedRanges) {
+  seed_random_generator(21u);
+  std::vector<int> const r = draws(3);
+  seed_random_generator(21u);
+  EXPECT_EQ(random_vector(0.0, random_draw_max), vector3_type(r[0], r[1], r[2]));
+  seed_random_generator(1u);
+  std::vector<int> const d = draws(200000);
+  auto const [lo, hi] = std::minmax_element(d.begin(), d.end());
+  EXPECT_TRUE(*lo >= 0 && *lo < 330 && *hi <= random_draw_max && *hi > random_draw_max - 330) << *lo << " " << *hi;
+  double least[3] = {1, 1, 1}, most[3] = {-1, -1, -1};
+  for (int i = 0; i < 20000; ++i) {
+    vector3_type const w = random_vector(-0.0625, 0.0625);
+    for (int k = 0; k < 3; ++k) least[k] = std::min(least[k], w[k]), most[k] = std::max(most[k], w[k]);
+  }
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_TRUE(least[k] >= -0.0625 && least[k] < -0.0615 && most[k] <= 0.0625 && most[k] > 0.0615) << k;
+  }
+  for (auto const& [count, width, height] : {std::tuple{5000, 960.0, 540.0}, {2000, 300.0, 300.0}}) {
     std::vector<vector3_type> sites;
-    make_random_sites(sites, c.count, c.width, c.height);
-    ASSERT_EQ(sites.size(), std::size_t(c.count));
+    make_random_sites(sites, count, width, height);
+    ASSERT_EQ(sites.size(), std::size_t(count));
     std::array<double, 4> e{1e9, -1e9, 1e9, -1e9};
     for (auto const& s : sites) {
       EXPECT_EQ(s.z, 0.0);
       e = {std::min(e[0], s.x), std::max(e[1], s.x), std::min(e[2], s.y), std::max(e[3], s.y)};
     }
-    std::array<double, 4> const side{-c.width, c.width, -c.height, c.height};
-    for (int i = 0; i < 4; ++i) EXPECT_TRUE(e[i] / side[i] <= 0.05 && e[i] / side[i] > 0.97 * 0.05) << c.width << i;
-  }
-}
-
-TEST(RandomSites, SeedsRepeatAndEveryCallReplacesTheList) {
-  std::vector<vector3_type> a(3, vector3_type(1, 2, 3)), b, c;
-  seed_random_generator(8u);
-  make_random_sites(a, 10, 960.0, 540.0);
-  make_random_sites(b, 10, 960.0, 540.0);
-  EXPECT_EQ(a.size(), 10u);
-  EXPECT_NE(a, b);
-  seed_random_generator(8u);
-  make_random_sites(c, 10, 960.0, 540.0);
-  EXPECT_EQ(a, c);
-  for (int count : {0, -4}) {
-    make_random_sites(c, count, 960.0, 540.0);
-    EXPECT_TRUE(c.empty()) << count;
+    std::array<double, 4> const side{-width, width, -height, height};
+    for (int i = 0; i < 4; ++i) EXPECT_TRUE(e[i] / side[i] <= 0.05 && e[i] / side[i] > 0.97 * 0.05) << width << i;
   }
 }
 
 // The site print writes six significant digits; reading that back gives the
 // stored value only if it had no more. Other numbers give no sites.
 TEST(PresetSites, ReplaceTheListWithDistinctFlatSitesOfSixDigits) {
-  for (int n : {1, 2, 3}) {
+  for (int n : {1, 2, 3, 0, 4, -1}) {
     std::vector<vector3_type> sites(500);
     load_preset_sites(sites, n);
-    EXPECT_EQ(sites.size(), (std::vector<std::size_t>{220, 193, 64}[n - 1]));
+    EXPECT_EQ(sites.size(), (std::vector<std::size_t>{0, 220, 193, 64, 0}[std::max(0, std::min(n, 4))]));
     std::set<std::pair<double, double>> seen;
     for (auto const& s : sites) {
       EXPECT_EQ(s.z, 0.0);
@@ -70,11 +115,6 @@ TEST(PresetSites, ReplaceTheListWithDistinctFlatSitesOfSixDigits) {
       }
       EXPECT_TRUE(seen.insert({s.x, s.y}).second) << "duplicate site " << s;
     }
-  }
-  for (int n : {0, 4, -1}) {
-    std::vector<vector3_type> sites(2);
-    load_preset_sites(sites, n);
-    EXPECT_TRUE(sites.empty()) << n;
   }
 }
 

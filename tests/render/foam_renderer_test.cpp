@@ -67,18 +67,12 @@ TEST(StatisticsLines, ShowEveryValueAndOneBarPerSideNumberFromTwo) {
 TEST(TopologyWarning, ShowsExactlyWhenEulersRelationBreaks) {
   FoamMesh foam;
   render::foam_statistics_type statistics(&foam);
-  EXPECT_FALSE(render::topology_broken(statistics));
-  statistics.m_cell_count = 10;
-  statistics.m_vertex_count = 18;
-  EXPECT_FALSE(render::topology_broken(statistics));
-  statistics.m_vertex_count = 17;
-  EXPECT_TRUE(render::topology_broken(statistics));
-  statistics.m_cell_count = 0;
-  EXPECT_FALSE(render::topology_broken(statistics));
-  TextPanel panel;
-  render::add_topology_warning_lines(panel);
-  std::string const stars(41, '*');
-  EXPECT_EQ(panel.m_lines, (Lines{stars, "***  TOPOLOGICAL INSTABILTY DETECTED  ***", stars}));
+  for (auto const& [cells, junctions, broken] : {std::tuple{0u, 0u, false}, {10u, 18u, false}, {10u, 17u, true},
+                                                   {0u, 17u, false}}) {
+    statistics.m_cell_count = cells;
+    statistics.m_vertex_count = junctions;
+    EXPECT_EQ(render::topology_broken(statistics), broken) << cells << " " << junctions;
+  }
 }
 
 // Equal pressures at full intensity show the full colour; the outer bubble
@@ -173,14 +167,9 @@ TEST(InfoPanels, ShowAreaAndAngleEquilibriumOrWhatTheArithmeticGives) {
     render::add_bubble_info(panel, foam, b);
     return panel;
   };
-  TextPanel const centre = junction(v[0]);
-  EXPECT_EQ(centre.m_lines, (Lines{"*** Junction ***", "A%: 100", "phi%: 100"}));
-  EXPECT_EQ(std::make_tuple(0.05f, 0.3f, 0.3f, 0.5f),
-            std::make_tuple(centre.m_color[0], centre.m_color[1], centre.m_color[2], centre.m_alpha));
-  TextPanel const first = bubble(foam.faces().front().m_self);
-  EXPECT_EQ(first.m_lines,
+  EXPECT_EQ(junction(v[0]).m_lines, (Lines{"*** Junction ***", "A%: 100", "phi%: 100"}));
+  EXPECT_EQ(bubble(foam.faces().front().m_self).m_lines,
             (Lines{"*** Bubble ***", "films: 3", "pressure: 1", "area: 0.433013", "target: 0.433013", "A%: 100"}));
-  EXPECT_FLOAT_EQ(first.m_color[0], 0.4f);
   EXPECT_EQ(junction(v[1]).m_lines, (Lines{"*** Junction ***", "A%: 100", "phi%: 25"}));
   for (auto& f : foam.faces()) f.m_target_area = 0.0;
   EXPECT_EQ(junction(v[0]).m_lines[1], "A%: -inf");

@@ -61,36 +61,22 @@ TEST(BatchOptions, EveryOptionSetsItsValue) {
   EXPECT_EQ(std::make_tuple(true, true, 1e-8, 2e-9, Quarvel::batch::EquilibriumSolver::newton),
             std::tie(q.m_quasi_static, q.m_tolerance_given, q.m_area_tolerance, q.m_angle_tolerance, q.m_solver));
   EXPECT_EQ(Quarvel::batch::EquilibriumSolver::junction, parsed("--equilibrate --solver junction").m_solver);
-  BatchOptions const s = parsed("--site-file s.txt");
-  EXPECT_EQ(std::make_tuple(FoamSource::site_file, "s.txt"s), std::tie(s.m_source, s.m_site_file));
-  BatchOptions const l = parsed("--load a.foam");
-  EXPECT_EQ(std::make_tuple(FoamSource::load, "a.foam"s), std::tie(l.m_source, l.m_load_file));
+  BatchOptions const s = parsed("--site-file s.txt"), l = parsed("--load a.foam");
+  EXPECT_EQ(std::make_tuple(FoamSource::site_file, "s.txt"s, FoamSource::load, "a.foam"s),
+            std::tie(s.m_source, s.m_site_file, l.m_source, l.m_load_file));
   EXPECT_EQ(SnapshotFormat::png, parsed("--snapshot x.png").m_snapshot_format);
   // --domain alone means random sites: the default source.
   EXPECT_EQ(FoamSource::random_sites, parsed("--domain 10 10").m_source);
 }
 
-TEST(BatchOptions, HelpWinsAndListsEveryOptionWithItsDefault) {
+// Help wins over anything else on the line; its text fits 80 columns.
+TEST(BatchOptions, HelpWinsAndFitsEightyColumns) {
   BatchOptions o;
   std::string error;
   EXPECT_EQ(ParseResult::help, parse_options({"--sites", "x", "--help"}, o, error));
   EXPECT_EQ(ParseResult::help, parse_options({"-h"}, o, error));
-
   std::string const help = Quarvel::batch::help_text();
-  for (char const* option :
-       {"--sites N",       "--preset K",         "--site-file FILE",    "--load FILE",         "--seed S",
-        "--domain W H",    "--no-outer",         "--film-tension G",    "--permeability P",    "--max-iterations N",
-        "--tau T",         "--t1-threshold L",   "--t2-threshold A",    "--loops L",           "--until-bubbles K",
-        "--equilibrate",   "--solver S",         "--tolerance A G",     "--quasi-static",      "--csv FILE",         "--save FILE",         "--save-every K",      "--save-prefix P",
-        "--snapshot FILE", "--snapshot-every K", "--snapshot-prefix P", "--snapshot-format F", "--snapshot-size W H",
-        "--help"}) {
-    EXPECT_NE(std::string::npos, help.find("  "s + option)) << option;
-  }
-  for (char const* value :
-       {"(default 200)", "(default 96 x 54)", "(default 0.25)", "(default 0.1)", "(default 4)", "(default 0.5)",
-        "(default 0.05)", "(default 5)", "(default standard output)", "(default 960 x 540)"}) {
-    EXPECT_NE(std::string::npos, help.find(value)) << value;
-  }
+  EXPECT_NE(std::string::npos, help.find("  --snapshot-size W H"));
   for (std::size_t start = 0, end; (end = help.find('\n', start)) != std::string::npos; start = end + 1) {
     EXPECT_LE(end - start, 80u) << help.substr(start, end - start);
   }

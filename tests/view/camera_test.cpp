@@ -51,13 +51,23 @@ TEST(Camera, ViewMatrixMapsEyeToOriginAndTargetDownMinusZ) {
   for (float v : camera.m_view) EXPECT_TRUE(std::isfinite(v));
 }
 
-// A locked target stays; past it the view direction flips.
-TEST(Camera, ZoomMovesEyeAndFreeTargetAlongDirectionOrPassesALockedTarget) {
+// Zoom moves the eye and a free target along the direction; a locked target
+// stays, and past it the view direction flips. Pan moves along right = (1, 0,
+// 0) and screen up (0, 1, 0); with the target locked the eye moves off its
+// axis and looks slightly sideways.
+TEST(Camera, ZoomAndPanMoveTheEyeAndAFreeTarget) {
   camera_type free = looking_down_from(100, false);
   free.zoom(2.5);
   expect_near(free.m_position, vector3_type(0, 0, 97.5));
   expect_near(free.m_target, vector3_type(0, 0, -2.5));
+  free.pan(3.0, -2.0);
+  expect_near(free.m_position, vector3_type(3, -2, 97.5));
+  expect_near(free.m_target, vector3_type(3, -2, -2.5));
   expect_near(free.m_direction, vector3_type(0, 0, -1));
+  free.m_target_locked = true;
+  free.pan(1.0, 0.0);
+  expect_near(free.m_position, vector3_type(4, -2, 97.5));
+  expect_near(free.m_direction, unit(vector3_type(-1, 0, -100)));
   camera_type locked = looking_down_from(10, true);
   locked.zoom(4.0);
   expect_near(locked.m_position, vector3_type(0, 0, 6));
@@ -65,21 +75,6 @@ TEST(Camera, ZoomMovesEyeAndFreeTargetAlongDirectionOrPassesALockedTarget) {
   locked.zoom(10.0);
   expect_near(locked.m_position, vector3_type(0, 0, -4));
   expect_near(locked.m_direction, vector3_type(0, 0, 1));
-}
-
-// right = (1, 0, 0) and screen up (0, 1, 0); with the target locked the eye
-// moves off its axis and looks slightly sideways.
-TEST(Camera, PanMovesAlongRightAndScreenUp) {
-  camera_type camera = looking_down_from(100, false);
-  camera.pan(3.0, -2.0);
-  expect_near(camera.m_position, vector3_type(3, -2, 100));
-  expect_near(camera.m_target, vector3_type(3, -2, 0));
-  expect_near(camera.m_direction, vector3_type(0, 0, -1));
-  camera.m_target_locked = true;
-  camera.pan(1.0, 0.0);
-  expect_near(camera.m_position, vector3_type(4, -2, 100));
-  expect_near(camera.m_target, vector3_type(3, -2, 0));
-  expect_near(camera.m_direction, unit(vector3_type(-1, 0, -100)));
 }
 
 }  // namespace
