@@ -22,6 +22,7 @@
 #include "render/cairo_snapshot.h"
 #include "site_file.h"
 #include "solver/equilibrium_solver.h"
+#include "solver/quasi_static_step.h"
 
 namespace Quarvel {
 namespace python {
@@ -249,7 +250,7 @@ py::dict equilibrate(FoamObject& foam, std::string const& solver, py::object tol
   options.m_angle_tolerance = angle_tolerance;
   solver::SolverSettings const settings = batch::solver_settings(options);
   solver::SolverResult const r = in_core([&] {
-    solver::SolverResult result = solver::solve_equilibrium(foam.m_state.m_foam, settings);
+    solver::SolverResult result = solver::equilibrate_exactly(foam.m_state.m_simulator, foam.m_state.m_foam, settings);
     batch::refresh_statistics(foam.m_state, result.m_seconds);
     return result;
   });

@@ -15,6 +15,7 @@
 #include "bindings.h"
 #include "foam_object.h"
 #include "solver/equilibrium_solver.h"
+#include "solver/quasi_static_step.h"
 
 namespace Quarvel {
 namespace python {
@@ -73,7 +74,7 @@ class Simulator {
       result.m_converged = true;
       if (o.m_quasi_static) {
         // The foam as built is solved first, as froth-batch --quasi-static.
-        result = solver::solve_equilibrium(state.m_foam, m_settings);
+        result = solver::equilibrate_exactly(state.m_simulator, state.m_foam, m_settings);
         batch::refresh_statistics(state, 0.0);
       }
       return result;

@@ -175,9 +175,9 @@ std::vector<OptionSpec> const& option_table() {
        "the sweeps run loops until within tolerance or --loops",
        nullptr, [](Values const&, BatchOptions& o) { o.m_equilibrate = true; }},
       {"solver", "S",
-       "how --equilibrate reaches equilibrium: 'junction', the simulation loop's sweeps, or 'newton', the global "
-       "solver (every junction and pressure at once; --quasi-static always uses it)",
-       [](BatchOptions const&) { return std::string("junction"); },
+       "how --equilibrate reaches equilibrium: 'newton', the global solver (every junction and pressure at once; "
+       "--quasi-static always uses it), or 'junction', the simulation loop's sweeps",
+       [](BatchOptions const&) { return std::string("newton"); },
        [](Values const& v, BatchOptions& o) {
          if (v[0] == "newton") {
            o.m_solver = EquilibriumSolver::newton;

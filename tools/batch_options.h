@@ -44,7 +44,7 @@ struct BatchOptions {
   unsigned m_until_bubbles = 5;  ///< --until-bubbles: stop at this many bubbles or fewer, outer counted
   std::uint64_t m_stall_loops = 20000;  ///< --stall-loops: stop when no bubble vanished for this many loops (0: never)
   bool m_equilibrate = false;    ///< --equilibrate: bring the foam to equilibrium
-  EquilibriumSolver m_solver = EquilibriumSolver::junction;  ///< --solver (--quasi-static: newton)
+  EquilibriumSolver m_solver = EquilibriumSolver::newton;  ///< --solver
   bool m_tolerance_given = false;
   double m_area_tolerance = 1e-10;   ///< --tolerance A (the sweeps' default: 1e-6)
   double m_angle_tolerance = 1e-10;  ///< --tolerance G (the sweeps' default: 1e-4)

@@ -316,7 +316,7 @@ int run_batch(BatchOptions const& options, RunEnvironment const& environment) {
     }
   };
   if (options.m_quasi_static) {
-    solve = solver::solve_equilibrium(state.m_foam, settings);
+    solve = solver::equilibrate_exactly(state.m_simulator, state.m_foam, settings);
     account(solve);
     refresh_statistics(state, 0.0);
   }
@@ -371,7 +371,7 @@ int run_batch(BatchOptions const& options, RunEnvironment const& environment) {
       events = quasi_static_step(state, settings, seconds, solve);
       account(solve);
     } else if (newton_equilibrate) {
-      solve = solver::solve_equilibrium(state.m_foam, settings);
+      solve = solver::equilibrate_exactly(state.m_simulator, state.m_foam, settings);
       account(solve);
       seconds = solve.m_seconds;
       events = refresh_statistics(state, seconds);

@@ -170,7 +170,7 @@ void Application::handle_key(unsigned char key) {
       std::cout << "\nequilibrating foam exactly... " << std::flush;
       CommandTimer const timer;
       Quarvel::solver::SolverResult const r =
-          Quarvel::solver::solve_equilibrium(m_foam, Quarvel::solver::settings_for(m_quisk));
+          Quarvel::solver::equilibrate_exactly(m_quisk, m_foam, Quarvel::solver::settings_for(m_quisk));
       double const seconds = timer.seconds();
       refresh_statistics(seconds);
       timing_report(seconds);

@@ -84,6 +84,11 @@ EquilibriumResiduals measure_equilibrium(FoamMesh const& foam) {
 
 namespace {
 
+constexpr double settle_angle = 0.2;     // radians: a foam this far off is settled before Newton
+constexpr double troubled_angle = 0.05;  // radians: a junction this far off is relaxed
+constexpr unsigned troubled_rings = 3;
+constexpr unsigned swap_again_after = 3;  // iterations before a film made by a swap may swap back
+
 // One Newton run on the foam as it stands. Swaps films as it goes; leaves
 // the foam at the last accepted state written only on success (the caller
 // restores it otherwise).
@@ -98,6 +103,7 @@ SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResul
   SparseFactorisation lu(settings.m_factorisation);
   Eigen::VectorXd f, dx;
   std::vector<polymesh::edge_handle> short_films;
+  std::vector<std::pair<polymesh::edge_handle, unsigned>> swapped_films;  // made by a swap, and when
   // Far from equilibrium the junctions first creep in pseudo-time (a damping
   // of their rows); the damping falls as the residual does, and Newton's own
   // steps take over. Near it, Newton's steps from the start.
@@ -172,6 +178,13 @@ SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResul
     if (settings.m_log) *settings.m_log << "  step " << format("%g", alpha) << " damped by " << used << '\n';
 
     if (settings.m_t1_threshold > 0.0) {
+      // A film that a swap made may swap back a few iterations later: the
+      // steps can pass through a topology that the equilibrium does not keep.
+      for (auto const& made : swapped_films) {
+        if (made.second + swap_again_after == result.m_iterations && foam.is_valid_edge_handle(made.first)) {
+          foam.get_edge(made.first).m_created_by_t1 = false;
+        }
+      }
       system.short_films(settings.m_t1_threshold, short_films);
       unsigned swapped = 0;
       for (polymesh::edge_handle film : short_films) {
@@ -179,6 +192,7 @@ SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResul
         if (!may_swap(foam, film, settings)) continue;
         polymesh::edge_handle const created = kordal::rewire_t1(foam, film);
         foam.get_edge(created).m_created_by_t1 = true;
+        swapped_films.emplace_back(created, result.m_iterations);
         ++swapped;
       }
       if (swapped > 0) {
@@ -192,6 +206,67 @@ SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResul
       }
     }
   }
+}
+
+// Junction sweeps of the simulation loop (its T2s, T1s and equilibration,
+// with the window's iteration cap and tau) where the foam is out of balance:
+// around every junction whose angles are off by more than troubled_angle, a
+// few rings wide, or everywhere when that is most of the foam. The events
+// are added to the result's counts.
+void relax(FoamMesh& foam, SolverSettings const& settings, unsigned sweeps, SolverResult& result) {
+  kordal::FoamSimulator sim(&foam);
+  sim.m_film_tension = foam.m_film_tension;
+  sim.m_max_iterations = 4;
+  sim.m_tau = 0.5;
+  sim.m_t1_threshold = settings.m_t1_threshold;
+  sim.m_t2_threshold = settings.m_t2_threshold;
+  double const plateau = 2.0 * M_PI / 3.0;
+  std::vector<polymesh::vertex_handle> junctions, next;
+  std::vector<unsigned char> marked;
+  for (unsigned sweep = 0; sweep < sweeps; ++sweep) {
+    // Each sweep is a loop of its own: the last one's swaps may be undone.
+    for (auto& film : foam.edges()) film.m_created_by_t1 = false;
+    junctions.clear();
+    marked.assign(foam.kernel().vertex_handle_table().size(), 0);
+    for (auto const& v : foam.vertices()) {
+      if (kordal::is_boundary(v)) continue;
+      for (FoamMesh::const_vertex_halfedge_circulator c(foam, v.m_self); c; ++c) {
+        if (std::abs(kordal::junction_angle(foam.get_face(c->m_face), v) - plateau) > troubled_angle) {
+          marked[v.m_self.get_idx()] = 1;
+          junctions.push_back(v.m_self);
+          break;
+        }
+      }
+    }
+    if (junctions.empty()) break;
+    for (unsigned ring = 0; ring < troubled_rings && 2 * junctions.size() < foam.vertex_size(); ++ring) {
+      next.clear();
+      for (polymesh::vertex_handle v : junctions) {
+        for (FoamMesh::const_vertex_halfedge_circulator c(foam, v); c; ++c) {
+          if (!marked[c->m_destination.get_idx()]) marked[c->m_destination.get_idx()] = 1, next.push_back(c->m_destination);
+        }
+      }
+      junctions.insert(junctions.end(), next.begin(), next.end());
+    }
+    if (2 * junctions.size() >= foam.vertex_size()) {
+      junctions.clear();
+      for (auto const& v : foam.vertices()) junctions.push_back(v.m_self);
+    } else {
+      // The foam's own order, as the full sweep visits them.
+      std::sort(junctions.begin(), junctions.end(),
+                [](polymesh::vertex_handle a, polymesh::vertex_handle b) { return a.get_idx() < b.get_idx(); });
+    }
+    for (polymesh::vertex_handle v : junctions) {
+      if (!foam.is_valid_vertex_handle(v)) continue;
+      if (settings.m_t2_threshold > 0.0 && sim.perform_t2(v, sim.m_max_iterations, sim.m_tau)) continue;
+      if (settings.m_t1_threshold > 0.0 && sim.perform_t1(v, sim.m_max_iterations, sim.m_tau)) continue;
+      sim.equilibrate(v, sim.m_max_iterations, sim.m_tau);
+    }
+  }
+  // Newton may swap the last sweep's films back, as the next loop would.
+  for (auto& film : foam.edges()) film.m_created_by_t1 = false;
+  result.m_t1_count += sim.m_t1_count;
+  result.m_t2_count += sim.m_t2_count;
 }
 
 }  // namespace
@@ -214,37 +289,30 @@ SolverResult solve_equilibrium(FoamMesh& foam, SolverSettings const& settings) {
   // for swaps and relaxation, and a failure puts it back.
   FoamMesh const original(foam);
   std::string reason;
-  SolverOutcome outcome = newton(foam, settings, result, reason);
-  // A foam far from equilibrium (a generated one, whose border must reshape
-  // through swaps) can stall Newton's steps: the junction sweeps of the
-  // simulation loop move the foam as given on, and Newton starts again from
-  // there; each round sweeps further on from the last one.
+  // A foam far from equilibrium (a generated one: straight films, a border
+  // that must reshape through swaps) can stall Newton's steps. The junction
+  // sweeps of the simulation loop, with its events, settle it where Newton
+  // stalls, each round going on from the last; a large foam is settled
+  // first, as a stalled Newton run costs it more than a few sweeps.
+  bool const far = foam.face_size() > settings.m_settle_bubbles && measure_equilibrium(foam).m_angle > settle_angle;
   std::unique_ptr<FoamMesh> relaxed;
-  for (unsigned round = 0; round < settings.m_relaxation_rounds &&
-                           (outcome == SolverOutcome::no_progress || outcome == SolverOutcome::iteration_cap);
-       ++round) {
-    if (settings.m_log) *settings.m_log << "relaxing: " << reason << '\n';
-    foam = relaxed ? *relaxed : original;
-    kordal::FoamSimulator sim(&foam);
-    sim.m_film_tension = foam.m_film_tension;
-    sim.m_max_iterations = 4;
-    sim.m_tau = 0.5;
-    sim.m_t1_threshold = settings.m_t1_threshold;
-    sim.m_t2_threshold = settings.m_t2_threshold;
-    std::vector<polymesh::vertex_handle> junctions;
-    for (unsigned sweep = 0; sweep < settings.m_relaxation_sweeps; ++sweep) {
-      junctions.clear();
-      for (auto const& v : foam.vertices()) junctions.push_back(v.m_self);
-      for (polymesh::vertex_handle v : junctions) {
-        if (!foam.is_valid_vertex_handle(v)) continue;
-        if (settings.m_t1_threshold > 0.0 && sim.perform_t1(v, sim.m_max_iterations, sim.m_tau)) continue;
-        sim.equilibrate(v, sim.m_max_iterations, sim.m_tau);
-      }
+  SolverOutcome outcome = SolverOutcome::no_progress;
+  double last_stall = -1.0;
+  for (unsigned round = 0;; ++round) {
+    if (round > 0 || far) {
+      if (round > settings.m_relaxation_rounds) break;
+      if (settings.m_log) *settings.m_log << "relaxing: " << (round > 0 ? reason : "far from equilibrium") << '\n';
+      foam = relaxed ? *relaxed : original;
+      relax(foam, settings, round > 0 ? settings.m_relaxation_sweeps : settings.m_settle_sweeps, result);
+      relaxed.reset(new FoamMesh(foam));
+      ++result.m_relaxations;
     }
-    relaxed.reset(new FoamMesh(foam));
-    result.m_t1_count += sim.m_t1_count;
-    ++result.m_relaxations;
     outcome = newton(foam, settings, result, reason);
+    if (outcome != SolverOutcome::no_progress && outcome != SolverOutcome::iteration_cap) break;
+    // Sweeps that lead Newton to where it stalled last time will again.
+    double const stalled_at = result.m_residual_history.back();
+    if (round > 0 && std::abs(stalled_at - last_stall) <= 1e-9 * stalled_at) break;
+    last_stall = stalled_at;
   }
   result.m_outcome = outcome;
   result.m_converged = outcome == SolverOutcome::converged;
@@ -254,7 +322,9 @@ SolverResult solve_equilibrium(FoamMesh& foam, SolverSettings const& settings) {
     result.m_angle_residual = measured.m_angle;
     result.m_reason = "converged in " + std::to_string(result.m_iterations) + " iterations";
   } else {
+    // The foam as it was, and with it no event.
     foam = original;
+    result.m_t1_count = result.m_t2_count = 0;
     result.m_reason = reason;
   }
   result.m_seconds = std::chrono::duration<double>(Clock::now() - start).count();

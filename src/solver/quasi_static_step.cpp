@@ -8,6 +8,13 @@
 namespace Quarvel {
 namespace solver {
 
+SolverResult equilibrate_exactly(kordal::FoamSimulator& sim, kordal::FoamMesh& foam, SolverSettings const& settings) {
+  SolverResult solve = solve_equilibrium(foam, settings);
+  sim.m_t1_count += solve.m_t1_count;
+  sim.m_t2_count += solve.m_t2_count;
+  return solve;
+}
+
 SolverResult quasi_static_step(kordal::FoamSimulator& sim, kordal::FoamMesh& foam, SolverSettings const& settings) {
   sim.diffuse();
   // The simulation loop's events in its order; the global solve replaces
@@ -22,9 +29,7 @@ SolverResult quasi_static_step(kordal::FoamSimulator& sim, kordal::FoamMesh& foa
     if (!foam.is_valid_vertex_handle(v)) continue;
     if (!sim.perform_t2(v, one, sim.m_tau)) sim.perform_t1(v, one, sim.m_tau);
   }
-  SolverResult solve = solve_equilibrium(foam, settings);
-  sim.m_t1_count += solve.m_t1_count;
-  return solve;
+  return equilibrate_exactly(sim, foam, settings);
 }
 
 }  // namespace solver

@@ -21,10 +21,13 @@ SolverSettings settings_for(Parameters const& p) {
   return s;
 }
 
+/// solve_equilibrium, its T1s and T2s added to the simulator's counts.
+SolverResult equilibrate_exactly(kordal::FoamSimulator& sim, kordal::FoamMesh& foam, SolverSettings const& settings);
+
 /// diffuse(), then every junction, in an order shuffled by the program's
 /// generator, takes part in a due T2, else a due T1 (the events' own
 /// follow-up equilibration limited to one iteration), then the whole foam is
-/// solved. The solver's T1s are added to the simulator's count. On failure
+/// solved. The solver's T1s and T2s are added to the simulator's counts. On failure
 /// the foam is as the events left it.
 SolverResult quasi_static_step(kordal::FoamSimulator& sim, kordal::FoamMesh& foam, SolverSettings const& settings);
 

@@ -24,7 +24,7 @@ def test_rows_are_froth_batchs(batch_rows, args, make):
 
 
 def test_junction_sweeps_are_froth_batchs(batch_rows):
-    rows = batch_rows("--sites", 30, "--seed", 3, "--equilibrate")
+    rows = batch_rows("--sites", 30, "--seed", 3, "--equilibrate", "--solver", "junction")
     foam = froth.Foam.random(30, seed=3)
     result = foam.equilibrate(solver="junction", seed=3)
     assert result["converged"] and result["iterations"] == len(rows) - 2
