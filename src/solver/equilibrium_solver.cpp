@@ -7,8 +7,8 @@
 #include <memory>
 #include <ostream>
 
-#include "foam/foam_geometry.h"
 #include "foam/foam2d_simulator.h"
+#include "foam/foam_geometry.h"
 #include "foam/t1_process.h"
 
 namespace Quarvel {
@@ -116,8 +116,8 @@ SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResul
     result.m_angle_residual = system.largest_angle_residual();
     if (settings.m_log) {
       *settings.m_log << "iteration " << result.m_iterations << ": residual " << format("%.3e", norm) << ", area "
-                      << format("%.3e", result.m_area_residual) << ", angle "
-                      << format("%.3e", result.m_angle_residual) << ", damping " << format("%.3g", lambda) << '\n';
+                      << format("%.3e", result.m_area_residual) << ", angle " << format("%.3e", result.m_angle_residual)
+                      << ", damping " << format("%.3g", lambda) << '\n';
     }
     if (result.m_area_residual <= settings.m_area_tolerance && result.m_angle_residual <= settings.m_angle_tolerance) {
       system.scatter(foam);
@@ -243,7 +243,8 @@ void relax(FoamMesh& foam, SolverSettings const& settings, unsigned sweeps, Solv
       next.clear();
       for (polymesh::vertex_handle v : junctions) {
         for (FoamMesh::const_vertex_halfedge_circulator c(foam, v); c; ++c) {
-          if (!marked[c->m_destination.get_idx()]) marked[c->m_destination.get_idx()] = 1, next.push_back(c->m_destination);
+          if (!marked[c->m_destination.get_idx()])
+            marked[c->m_destination.get_idx()] = 1, next.push_back(c->m_destination);
         }
       }
       junctions.insert(junctions.end(), next.begin(), next.end());
@@ -298,13 +299,19 @@ SolverResult solve_equilibrium(FoamMesh& foam, SolverSettings const& settings) {
   std::unique_ptr<FoamMesh> relaxed;
   SolverOutcome outcome = SolverOutcome::no_progress;
   double last_stall = -1.0;
+  unsigned kept_t1 = 0, kept_t2 = 0;  // the events in `relaxed`
   for (unsigned round = 0;; ++round) {
     if (round > 0 || far) {
       if (round > settings.m_relaxation_rounds) break;
       if (settings.m_log) *settings.m_log << "relaxing: " << (round > 0 ? reason : "far from equilibrium") << '\n';
+      // The events of a Newton run that is given up go with its foam.
       foam = relaxed ? *relaxed : original;
+      result.m_t1_count = kept_t1;
+      result.m_t2_count = kept_t2;
       relax(foam, settings, round > 0 ? settings.m_relaxation_sweeps : settings.m_settle_sweeps, result);
       relaxed.reset(new FoamMesh(foam));
+      kept_t1 = result.m_t1_count;
+      kept_t2 = result.m_t2_count;
       ++result.m_relaxations;
     }
     outcome = newton(foam, settings, result, reason);
