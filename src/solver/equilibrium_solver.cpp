@@ -9,6 +9,7 @@
 
 #include "foam/foam2d_simulator.h"
 #include "foam/foam_geometry.h"
+#include "foam/simulation_parameters.h"
 #include "foam/t1_process.h"
 
 namespace Quarvel {
@@ -214,12 +215,12 @@ SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResul
 // few rings wide, or everywhere when that is most of the foam. The events
 // are added to the result's counts.
 void relax(FoamMesh& foam, SolverSettings const& settings, unsigned sweeps, SolverResult& result) {
+  kordal::SimulationParameters window;
+  window.m_film_tension = foam.m_film_tension;
+  window.m_t1_threshold = settings.m_t1_threshold;
+  window.m_t2_threshold = settings.m_t2_threshold;
   kordal::FoamSimulator sim(&foam);
-  sim.m_film_tension = foam.m_film_tension;
-  sim.m_max_iterations = 4;
-  sim.m_tau = 0.5;
-  sim.m_t1_threshold = settings.m_t1_threshold;
-  sim.m_t2_threshold = settings.m_t2_threshold;
+  kordal::apply_parameters(window, sim);
   double const plateau = 2.0 * M_PI / 3.0;
   std::vector<polymesh::vertex_handle> junctions, next;
   std::vector<unsigned char> marked;
