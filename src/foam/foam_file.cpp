@@ -19,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "foam/bubble_tags.h"
 #include "foam/foam_geometry.h"
 #include "foam/line_reader.h"
 
@@ -279,8 +280,7 @@ void parse(FoamLines& r, FoamMesh& foam) {
     }
     std::vector<std::uint32_t> sorted = tags;
     std::sort(sorted.begin(), sorted.end());
-    auto const twice = std::adjacent_find(sorted.begin(), sorted.end());
-    if (twice != sorted.end()) r.fail("tag " + std::to_string(*twice) + " is given to two bubbles");
+    if (auto const twice = shared_tag(sorted)) r.fail("tag " + std::to_string(*twice) + " is given to two bubbles");
     after = "more tag lines than the " + std::to_string(tag_count) + " declared on line " +
             std::to_string(tag_count_line);
     more = r.next();
@@ -433,15 +433,10 @@ void write_foam(FoamMesh const& foam, std::ostream& out) {
 
   // The tags are written only where they say more than the file order, which
   // a file without them gets: tags shared by bubbles name none of them.
-  std::vector<std::uint32_t> tags;
-  tags.reserve(foam.face_size());
   bool in_file_order = true;
-  for (auto const& f : foam.faces()) {
-    in_file_order = in_file_order && f.m_tag == tags.size();
-    tags.push_back(f.m_tag);
-  }
-  std::sort(tags.begin(), tags.end());
-  if (!in_file_order && std::adjacent_find(tags.begin(), tags.end()) == tags.end()) {
+  std::uint32_t in_order = 0;
+  for (auto const& f : foam.faces()) in_file_order = in_file_order && f.m_tag == in_order++;
+  if (!in_file_order && !shared_tag(sorted_tags(foam))) {
     text += "tags ";
     text += std::to_string(foam.face_size());
     text += '\n';

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include "foam/bubble_tags.h"
 #include "foam/foam2d_simulator.h"
 #include "foam/foam_session.h"
 #include "foam/foam_statistics.h"
@@ -79,18 +80,10 @@ inline double area_error_share(FoamMesh& foam) {
   return stats.m_area_error / stats.m_mean_area;
 }
 
-/// The bubbles' tags, sorted.
-inline std::vector<std::uint32_t> sorted_tags(FoamMesh const& foam) {
-  std::vector<std::uint32_t> tags;
-  for (auto const& f : foam.faces()) tags.push_back(f.m_tag);
-  std::sort(tags.begin(), tags.end());
-  return tags;
-}
-
 /// Empty when every bubble holds its own tag and each was held before a loop
 /// (bubbles keep their identity, and a new one never takes an old tag).
 inline std::string tag_fault(std::vector<std::uint32_t> const& before, std::vector<std::uint32_t> const& after) {
-  if (std::adjacent_find(after.begin(), after.end()) != after.end()) return "two bubbles share a tag";
+  if (Quarvel::kordal::shared_tag(after)) return "two bubbles share a tag";
   if (!std::includes(before.begin(), before.end(), after.begin(), after.end())) return "a bubble took a new tag";
   return {};
 }
@@ -118,7 +111,7 @@ inline CoarseningRun coarsen_checked(FoamMesh& foam, int loop_cap) {
   run.fault = foam_fault(foam);
   std::size_t bubbles = foam.face_size();
   int last_change = 0;
-  std::vector<std::uint32_t> tags = sorted_tags(foam);
+  std::vector<std::uint32_t> tags = Quarvel::kordal::sorted_tags(foam);
   while (run.fault.empty() && foam.face_size() > 5 && run.loops < loop_cap) {
     if (foam.face_size() != bubbles) bubbles = foam.face_size(), last_change = run.loops;
     if (run.loops - last_change >= stall_loops) {
@@ -132,7 +125,7 @@ inline CoarseningRun coarsen_checked(FoamMesh& foam, int loop_cap) {
     sim.m_t1_count = sim.m_t2_count = 0;
     std::string fault = foam_fault(foam);
     if (fault.empty()) {
-      std::vector<std::uint32_t> now = sorted_tags(foam);
+      std::vector<std::uint32_t> now = Quarvel::kordal::sorted_tags(foam);
       fault = tag_fault(tags, now);
       tags = std::move(now);
     }
