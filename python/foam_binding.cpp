@@ -48,9 +48,16 @@ FoamPointer build(BatchOptions const& options, std::uint64_t draws) {
   std::string error, note;
   bool const built = in_core([&] {
     GeneratorState generator(options.m_seed);
-    GeneratorState::Use use(generator);
-    batch::set_parameters(options, foam->m_state.m_simulator);
-    return batch::build_foam(options, foam->m_state, error, note);
+    bool ok = false;
+    {
+      GeneratorState::Use use(generator);
+      batch::set_parameters(options, foam->m_state.m_simulator);
+      ok = batch::build_foam(options, foam->m_state, error, note);
+    }
+    // A random foam carries its generator on, as froth-batch's run does; a
+    // loaded one carries its file's.
+    if (ok && options.m_source == FoamSource::random_sites) foam->m_state.m_foam.m_generator = generator.position();
+    return ok;
   });
   if (!built) throw py::value_error(error);
   if (!note.empty()) warn(note);
@@ -218,6 +225,7 @@ py::dict sweep(FoamObject& foam, double area_tolerance, double angle_tolerance, 
       double s = 0.0;
       batch::equilibration_step(state, s);
       seconds += s;
+      state.m_foam.m_generator = kordal::generator_state();
       return batch::largest_residuals(state.m_foam);
     });
     ++loops;

@@ -55,8 +55,10 @@ auto in_core(Work&& work) {
   return work();
 }
 
-/// The generator as froth-batch's stands when its loops start on this foam:
-/// seeded with `seed` (the time when none), then the foam's build draws made.
+/// The generator as froth-batch's stands when its loops start on this foam.
+/// Without a seed, the one the foam carries (from its build, its file or the
+/// last simulator that ran it) where it stands, or one seeded by the time
+/// when it carries none; with a seed, that seed after the foam's build draws.
 /// Called with the core lock held.
 GeneratorState generator_for(FoamObject const& foam, std::optional<std::uint32_t> seed);
 

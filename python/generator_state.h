@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdint>
 
+#include "foam/random_source.h"
+
 namespace Quarvel {
 namespace python {
 
@@ -13,12 +15,19 @@ namespace python {
 /// the GNU C library draws from random()'s state; setstate() switches that
 /// state, and saves the position of the one it leaves inside it.
 ///
+/// Each state also keeps its seed and the draws taken from it, which the
+/// program's generator reports while the state is in use, so that a foam
+/// saved from a simulator carries the simulator's position.
+///
 /// Only one state is in use at a time: every member and Use is called with
 /// the module's core lock held.
 class GeneratorState {
  public:
   /// The sequence that srand(seed) starts.
   explicit GeneratorState(unsigned seed);
+
+  /// The seed and the draws taken so far.
+  kordal::GeneratorState const& position() const { return m_position; }
 
   /// Makes the state the one the program's generator draws from, until the
   /// guard ends.
@@ -30,10 +39,13 @@ class GeneratorState {
     Use& operator=(Use const&) = delete;
 
    private:
+    GeneratorState& m_state;
+    kordal::GeneratorState m_outside;
     char* m_previous;
   };
 
  private:
+  kordal::GeneratorState m_position;
   // random()'s default kind: 31 words of state after one of bookkeeping.
   alignas(std::int32_t) std::array<char, 128> m_words{};
 };

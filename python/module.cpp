@@ -21,9 +21,19 @@ std::mutex& core_mutex() {
 }
 
 GeneratorState generator_for(FoamObject const& foam, std::optional<std::uint32_t> seed) {
-  GeneratorState generator(seed ? *seed : kordal::current_time_seed());
-  GeneratorState::Use use(generator);
-  for (std::uint64_t i = 0; i < foam.m_build_draws; ++i) kordal::random_draw();
+  kordal::GeneratorState const& carried = foam.m_state.m_foam.m_generator;
+  bool const go_on = !seed && carried.m_known;
+  GeneratorState generator(go_on ? carried.m_seed : seed ? *seed : kordal::current_time_seed());
+  {
+    // The state records where it stands when the guard ends, so the guard
+    // must end before the state is handed on.
+    GeneratorState::Use use(generator);
+    if (go_on) {
+      kordal::restore_generator(carried);
+    } else {
+      for (std::uint64_t i = 0; i < foam.m_build_draws; ++i) kordal::random_draw();
+    }
+  }
   return generator;
 }
 

@@ -217,6 +217,8 @@ class Simulator {
     out.m_row =
         batch::csv_values(m_loop, m_elapsed, out.m_events.m_t1, out.m_events.m_t2, state.m_statistics, &changes);
     out.m_faces = state.m_foam.face_size();
+    // The foam carries the generator on: a save goes on where this run stands.
+    state.m_foam.m_generator = kordal::generator_state();
     return out;
   }
 
@@ -252,8 +254,10 @@ void bind_simulator(py::module_& m) {
   py::class_<Simulator> simulator(m, "Simulator",
                                   "froth-batch's coarsening of a foam: each loop diffuses gas, then visits every "
                                   "junction once (T2, T1 or equilibration), or, quasi_static, makes the events and "
-                                  "solves the foam exactly. film_tension None keeps the foam's own. With a seed the "
-                                  "loops draw as froth-batch --seed would after building the same foam.");
+                                  "solves the foam exactly. film_tension None keeps the foam's own. Without a seed the "
+                                  "loops go on with the generator the foam carries (from Foam.random, from its file "
+                                  "or from the last simulator that ran it), as froth-batch --load does; with a seed "
+                                  "they draw as froth-batch --seed would after building the same foam.");
   simulator.def(py::init<FoamPointer, py::object, py::object, py::object, py::object, py::object, py::object,
                          py::object, bool, py::object>(),
                 py::arg("foam"), py::arg("film_tension") = py::none(), py::arg("permeability") = window.m_permeability,

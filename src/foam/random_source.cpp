@@ -50,6 +50,12 @@ void restore_generator(GeneratorState const& state) {
   g_draws = state.m_draws;
 }
 
+void adopt_generator_state(GeneratorState const& state) {
+  g_seeded = state.m_known;
+  g_seed = state.m_seed;
+  g_draws = state.m_draws;
+}
+
 vector3_type random_vector(double lo, double hi) {
   // Three separate statements fix the order of the draws: x, then y, then z.
   double const x = lo + (random_draw() / double(random_draw_max)) * (hi - lo);

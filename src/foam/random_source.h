@@ -53,6 +53,11 @@ GeneratorState generator_state();
 /// that is not known leaves the generator as it is.
 void restore_generator(GeneratorState const& state);
 
+/// Takes `state` as where the generator stands, without touching the
+/// runtime's sequence: for a caller that switches between sequences of the
+/// runtime's generator itself and keeps each one's position.
+void adopt_generator_state(GeneratorState const& state);
+
 /// x, y and z from three successive draws r, each lo + (r / 32767)(hi - lo):
 /// every coordinate lies in [lo, hi], both ends included.
 vector3_type random_vector(double lo, double hi);

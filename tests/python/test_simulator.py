@@ -34,6 +34,26 @@ def test_junction_sweeps_are_froth_batchs(batch_rows):
             assert printed(name, value) == last[name], name
 
 
+def test_a_saved_foam_goes_on_as_the_run_it_was_saved_from(batch_rows, tmp_path):
+    """Without a seed a simulator goes on with the generator the foam carries:
+    froth-batch's numbered save, the module's own save, and a foam just built."""
+    prefix = str(tmp_path / "f-")
+    batch_rows("--sites", 60, "--seed", 4, "--loops", 40, "--save-every", 20, "--save-prefix", prefix)
+    whole = froth.Simulator(froth.Foam.random(60, seed=4), seed=4)
+    first = whole.run(loops=20)
+    whole.foam.save(tmp_path / "own.foam")
+    rest = whole.run(loops=20)
+    counts = ["loop", "wall_seconds", "t1_total", "t2_total"]
+
+    def same(frame, expected):
+        assert frame.drop(columns=counts).iloc[1:].reset_index(drop=True).equals(
+            expected.drop(columns=counts).iloc[1:].reset_index(drop=True))
+
+    same(froth.Simulator(froth.Foam.load(prefix + "000020.foam")).run(loops=20), rest)
+    same(froth.Simulator(froth.Foam.load(tmp_path / "own.foam")).run(loops=20), rest)
+    same(froth.Simulator(froth.Foam.random(60, seed=4)).run(loops=20), first)
+
+
 def test_simulators_draw_from_their_own_generators():
     def simulator():
         return froth.Simulator(froth.Foam.random(50, seed=11), seed=11)
