@@ -38,6 +38,11 @@ constexpr double first_scale = 0.25;
 constexpr double step_per_scale = 0.01;
 constexpr double settled_change = 1.0;
 constexpr double smallest_scale = 1e-8;
+/// Next to a film bent almost into a half circle, a bubble's area answers to
+/// its pressure ever more steeply, and entries of thousands change by more
+/// than settled_change down to the smallest step. Such a Jacobian has still
+/// settled when its last change is this small against its largest entry.
+constexpr double settled_relative_change = 1e-4;
 /// The line search gives up below this fraction of the Newton step.
 constexpr double shortest_step = 0.001;
 
@@ -131,17 +136,20 @@ class JunctionSystem {
       }
       for (int i = 0; i < 2; ++i) differences(3 + i, m_angle_bubble[i], angle);
 
-      double max_err = 0.0;
+      double max_err = 0.0, largest = 0.0;
       for (int i = 0; i < 5; ++i) {
         for (int j = 0; j < 5; ++j) {
           if (!std::isfinite(J(i, j))) return Jacobian::not_finite;
           max_err = std::max(max_err, std::abs(J_prev(i, j) - J(i, j)));
+          largest = std::max(largest, std::abs(J(i, j)));
         }
       }
       if (log) *log << "max_err: " << max_err << "  scale: " << scale << std::endl;
       scale *= 0.5;
       if (max_err < settled_change) return Jacobian::settled;
-      if (scale < smallest_scale) return Jacobian::ill_posed;
+      if (scale < smallest_scale) {
+        return max_err <= settled_relative_change * largest ? Jacobian::settled : Jacobian::ill_posed;
+      }
       J_prev = J;
     }
   }
