@@ -89,6 +89,11 @@ constexpr double settle_angle = 0.2;     // radians: a foam this far off is sett
 constexpr double troubled_angle = 0.05;  // radians: a junction this far off is relaxed
 constexpr unsigned troubled_rings = 3;
 constexpr unsigned swap_again_after = 3;  // iterations before a film made by a swap may swap back
+// A bubble's corner wider than a half turn is tangled: its junction's films
+// all lie to one side, and no move of the junction balances them. The sweeps
+// then hold the junction's shortest film just above the T1 threshold for
+// good; one up to this many thresholds long is swapped instead.
+constexpr double tangled_film_thresholds = 4.0;
 
 // One Newton run on the foam as it stands. Swaps films as it goes; leaves
 // the foam at the last accepted state written only on success (the caller
@@ -222,22 +227,25 @@ void relax(FoamMesh& foam, SolverSettings const& settings, unsigned sweeps, Solv
   kordal::FoamSimulator sim(&foam);
   kordal::apply_parameters(window, sim);
   double const plateau = 2.0 * M_PI / 3.0;
-  std::vector<polymesh::vertex_handle> junctions, next;
+  std::vector<polymesh::vertex_handle> junctions, next, tangled;
   std::vector<unsigned char> marked;
+  SolverSettings tangled_swap = settings;
+  tangled_swap.m_t1_threshold = tangled_film_thresholds * settings.m_t1_threshold;
   for (unsigned sweep = 0; sweep < sweeps; ++sweep) {
     // Each sweep is a loop of its own: the last one's swaps may be undone.
     for (auto& film : foam.edges()) film.m_created_by_t1 = false;
     junctions.clear();
+    tangled.clear();
     marked.assign(foam.kernel().vertex_handle_table().size(), 0);
     for (auto const& v : foam.vertices()) {
       if (kordal::is_boundary(v)) continue;
+      bool troubled = false;
       for (FoamMesh::const_vertex_halfedge_circulator c(foam, v.m_self); c; ++c) {
-        if (std::abs(kordal::junction_angle(foam.get_face(c->m_face), v) - plateau) > troubled_angle) {
-          marked[v.m_self.get_idx()] = 1;
-          junctions.push_back(v.m_self);
-          break;
-        }
+        double const angle = kordal::junction_angle(foam.get_face(c->m_face), v);
+        troubled = troubled || std::abs(angle - plateau) > troubled_angle;
+        if (angle > M_PI) tangled.push_back(v.m_self);
       }
+      if (troubled) marked[v.m_self.get_idx()] = 1, junctions.push_back(v.m_self);
     }
     if (junctions.empty()) break;
     for (unsigned ring = 0; ring < troubled_rings && 2 * junctions.size() < foam.vertex_size(); ++ring) {
@@ -257,6 +265,20 @@ void relax(FoamMesh& foam, SolverSettings const& settings, unsigned sweeps, Solv
       // The foam's own order, as the full sweep visits them.
       std::sort(junctions.begin(), junctions.end(),
                 [](polymesh::vertex_handle a, polymesh::vertex_handle b) { return a.get_idx() < b.get_idx(); });
+    }
+    if (settings.m_t1_threshold > 0.0) {
+      for (polymesh::vertex_handle v : tangled) {
+        if (!foam.is_valid_vertex_handle(v)) continue;
+        polymesh::edge_handle shortest;
+        double length = tangled_swap.m_t1_threshold;
+        for (FoamMesh::const_vertex_halfedge_circulator c(foam, v); c; ++c) {
+          double const l = math::length(foam.get_vertex(c->m_destination).m_coord - foam.get_vertex(v).m_coord);
+          if (l <= length) length = l, shortest = c->m_edge;
+        }
+        if (shortest.is_null() || !may_swap(foam, shortest, tangled_swap)) continue;
+        foam.get_edge(kordal::rewire_t1(foam, shortest)).m_created_by_t1 = true;
+        ++result.m_t1_count;
+      }
     }
     for (polymesh::vertex_handle v : junctions) {
       if (!foam.is_valid_vertex_handle(v)) continue;
