@@ -53,7 +53,10 @@ INSTANTIATE_TEST_SUITE_P(Foams, Acceptance,
                                            "--preset 3 --solver newton", "--sites 200 --solver newton",
                                            // Nearly a thousand bubbles of the window's size: the solver
                                            // needs swaps and sweeps on the way.
-                                           "--sites 1000 --domain 214.66 120.75"),
+                                           "--sites 1000 --domain 214.66 120.75",
+                                           // Five thousand, with tangled junctions that only a swap
+                                           // of a film above the T1 threshold undoes.
+                                           "--sites 5000 --domain 480 270"),
                          [](auto const& info) { return "foam" + std::to_string(info.index); });
 
 }  // namespace
