@@ -1,8 +1,10 @@
 // Junction equilibration: the perturbed film geometry, the line-search tests,
-// the damped Newton iteration with its aborts, and whole-foam sweeps.
+// the damped Newton iteration with its aborts, whole-foam sweeps, and a
+// junction beside a film bent almost into a half circle.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -15,6 +17,7 @@
 #include "cluster_builders.h"
 #include "foam/foam2d_simulator.h"
 #include "foam/junction_equilibration.h"
+#include "foam/simulation_parameters.h"
 #include "foam_builders.h"
 #include "test_helpers.h"
 
@@ -435,6 +438,27 @@ TEST(EquilibrateSweeps, RepeatedSweepsDriveTheResidualsDown) {
     for (auto const& f : foam.faces()) EXPECT_TRUE(std::isfinite(f.m_pressure));
     EXPECT_EQ(fixed_values(foam), before);
   }
+}
+
+// A border bubble of a coarsened foam, far above its target, whose film to
+// the outer bubble is within 0.3% of a half circle: its junctions used to
+// give up on every visit, so the bubble kept its area while its target fell.
+TEST(JunctionNewton, BubbleBesideAnAlmostHalfCircleReachesItsArea) {
+  FoamMesh foam = froth_test::load_data_foam("seed421_half_circle_film.foam");
+  FoamSimulator sim(&foam);
+  apply_parameters(SimulationParameters{}, sim);
+  auto error = [](auto const& f) { return std::abs(compute_area(f) - std::max(f.m_target_area, 0.0)); };
+  face_handle worst;
+  for (auto const& f : foam.faces()) {
+    if (!f.m_is_outer && (worst.is_null() || error(f) > error(foam.get_face(worst)))) worst = f.m_self;
+  }
+  auto const& bubble = foam.get_face(worst);
+  ASSERT_GT(error(bubble), 0.5 * bubble.m_target_area);
+  std::vector<vertex_handle> corners;
+  for (FoamMesh::const_face_halfedge_circulator c(foam, worst); c; ++c) corners.push_back(c->m_destination);
+  for (auto v : corners) sim.equilibrate(v, sim.m_max_iterations, sim.m_tau);
+  EXPECT_LT(error(bubble), 0.01 * bubble.m_target_area);
+  EXPECT_TRUE(MeshIsValid(foam));
 }
 
 }  // namespace
