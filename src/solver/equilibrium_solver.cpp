@@ -217,9 +217,10 @@ SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResul
 // Junction sweeps of the simulation loop (its T2s, T1s and equilibration,
 // with the window's iteration cap and tau) where the foam is out of balance:
 // around every junction whose angles are off by more than troubled_angle, a
-// few rings wide, or everywhere when that is most of the foam. The events
+// few rings wide, or everywhere when that is most of the foam; with untangle,
+// the short film of a tangled junction is swapped first. The events
 // are added to the result's counts.
-void relax(FoamMesh& foam, SolverSettings const& settings, unsigned sweeps, SolverResult& result) {
+void relax(FoamMesh& foam, SolverSettings const& settings, unsigned sweeps, bool untangle, SolverResult& result) {
   kordal::SimulationParameters window;
   window.m_film_tension = foam.m_film_tension;
   window.m_t1_threshold = settings.m_t1_threshold;
@@ -266,7 +267,7 @@ void relax(FoamMesh& foam, SolverSettings const& settings, unsigned sweeps, Solv
       std::sort(junctions.begin(), junctions.end(),
                 [](polymesh::vertex_handle a, polymesh::vertex_handle b) { return a.get_idx() < b.get_idx(); });
     }
-    if (settings.m_t1_threshold > 0.0) {
+    if (untangle && settings.m_t1_threshold > 0.0) {
       for (polymesh::vertex_handle v : tangled) {
         if (!foam.is_valid_vertex_handle(v)) continue;
         polymesh::edge_handle shortest;
@@ -331,7 +332,9 @@ SolverResult solve_equilibrium(FoamMesh& foam, SolverSettings const& settings) {
       foam = relaxed ? *relaxed : original;
       result.m_t1_count = kept_t1;
       result.m_t2_count = kept_t2;
-      relax(foam, settings, round > 0 ? settings.m_relaxation_sweeps : settings.m_settle_sweeps, result);
+      // Tangled junctions are swapped only once Newton has stalled: the swaps
+      // also reshape foams that Newton would solve as they are.
+      relax(foam, settings, round > 0 ? settings.m_relaxation_sweeps : settings.m_settle_sweeps, round > 0, result);
       relaxed.reset(new FoamMesh(foam));
       kept_t1 = result.m_t1_count;
       kept_t2 = result.m_t2_count;
