@@ -190,11 +190,19 @@ TEST_F(Commands, ExactEquilibriumAndTheQuasiStaticStep) {
   EXPECT_EQ(press(app, "Q"), "\nquasi-static simulation off!\n");
 }
 
-// A selection left past the end by a smaller foam touches nothing.
-TEST_F(Commands, JunctionCommandsRunOnTheSelectedJunctionOrTouchNothing) {
-  press(app, "rJ");
+// Both lists wrap around, the outer bubble included; on an empty foam the
+// selections stay at zero. A selection left past the end by a smaller foam
+// touches nothing.
+TEST_F(Commands, CyclingWrapsAroundAndJunctionCommandsRunOnTheSelectedJunctionOrTouchNothing) {
+  EXPECT_EQ(press(app, "jbJB"), "");
+  EXPECT_EQ(app.m_junction + app.m_bubble, 0u);
+  press(app, "rJB");
+  EXPECT_EQ(std::make_pair(std::size_t(app.m_junction), std::size_t(app.m_bubble)),
+            std::make_pair(app.m_foam.vertex_size() - 1, app.m_foam.face_size() - 1));
   unsigned const last = app.m_junction;
-  press(app, "3");
+  press(app, "jbjjJbbbB");
+  EXPECT_EQ(std::make_pair(app.m_junction, app.m_bubble), std::make_pair(1u, 2u));
+  press(app, "JJ3");
   std::size_t const count = app.m_foam.vertex_size();
   ASSERT_LE(count, last);
   std::vector<double> const areas = target_areas();
@@ -216,18 +224,6 @@ TEST_F(Commands, JunctionCommandsRunOnTheSelectedJunctionOrTouchNothing) {
   app.m_quisk.m_verbose = false;
   press(app, "TY");
   EXPECT_TRUE(MeshIsValid(app.m_foam));
-}
-
-// Both lists wrap around, the outer bubble included; on an empty foam the
-// selections stay at zero.
-TEST_F(Commands, CyclingWrapsAroundBothLists) {
-  EXPECT_EQ(press(app, "jbJB"), "");
-  EXPECT_EQ(app.m_junction + app.m_bubble, 0u);
-  press(app, "rJB");
-  EXPECT_EQ(std::make_pair(std::size_t(app.m_junction), std::size_t(app.m_bubble)),
-            std::make_pair(app.m_foam.vertex_size() - 1, app.m_foam.face_size() - 1));
-  press(app, "jbjjJbbbB");
-  EXPECT_EQ(std::make_pair(app.m_junction, app.m_bubble), std::make_pair(1u, 2u));
 }
 
 // The site print parses back: preset coordinates have six significant digits
@@ -264,11 +260,11 @@ TEST_F(Commands, SitePrintParsesBackToTheSites) {
   }
 }
 
-TEST_F(Commands, NoiseMovesMostJunctionsBySixteenthsAtMost) {
+TEST_F(Commands, NoiseMovesMostJunctionsBySixteenthsAtMostAndCtrlDragShearsAndSkipsACollapsingStep) {
   press(app, "r");
-  std::vector<vector3_type> const before = junctions();
+  std::vector<vector3_type> before = junctions();
   EXPECT_EQ(press(app, "n"), "");
-  std::vector<vector3_type> const after = junctions();
+  std::vector<vector3_type> after = junctions();
   std::size_t moved = 0;
   for (std::size_t i = 0; i < after.size(); ++i) {
     vector3_type const d = after[i] - before[i];
@@ -276,16 +272,13 @@ TEST_F(Commands, NoiseMovesMostJunctionsBySixteenthsAtMost) {
     moved += after[i] != before[i];
   }
   EXPECT_GT(moved, before.size() / 2);
-}
 
-// The map has determinant 1: areas are kept.
-TEST_F(Commands, CtrlDragShearsAndStretchesAndSkipsACollapsingStep) {
-  press(app, "r");
-  std::vector<vector3_type> const before = junctions();
+  // The ctrl drag's map has determinant 1: areas are kept.
+  before = junctions();
   left(true, 100, 100, true);
   EXPECT_TRUE(app.m_stretching && !app.m_resizing_sites);
   app.mouse_move(110, 90);  // d = (10, 10): s = 0.01, c = 0.99
-  std::vector<vector3_type> const after = junctions();
+  after = junctions();
   for (std::size_t i = 0; i < after.size(); ++i) {
     EXPECT_NEAR(after[i].x, 0.99 * before[i].x + 0.01 * before[i].y, 1e-12);
     EXPECT_NEAR(after[i].y, before[i].y / 0.99, 1e-12);

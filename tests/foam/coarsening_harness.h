@@ -63,47 +63,23 @@ inline std::string foam_fault(FoamMesh const& foam) {
   return {};
 }
 
-/// Loops after the build that the area check leaves out: a foam as built has
-/// straight films and takes a few loops to settle.
-constexpr int settling_loops = 5;
-/// The statistics' mean area error may reach this share of the mean area
-/// while at least area_checked_bubbles bubbles are measured.
-constexpr double area_error_limit = 0.02;
-constexpr unsigned area_checked_bubbles = 20;
-
-/// The statistics' mean area error over their mean area, or 0 when too few
-/// bubbles are measured for the check.
-inline double area_error_share(FoamMesh& foam) {
-  Quarvel::kordal::FoamStatistics<FoamMesh> stats(&foam);
-  stats.update();
-  if (stats.m_cell_count < area_checked_bubbles) return 0.0;
-  return stats.m_area_error / stats.m_mean_area;
-}
-
-/// Empty when every bubble holds its own tag and each was held before a loop
-/// (bubbles keep their identity, and a new one never takes an old tag).
-inline std::string tag_fault(std::vector<std::uint32_t> const& before, std::vector<std::uint32_t> const& after) {
-  if (Quarvel::kordal::shared_tag(after)) return "two bubbles share a tag";
-  if (!std::includes(before.begin(), before.end(), after.begin(), after.end())) return "a bubble took a new tag";
-  return {};
-}
-
 struct CoarseningRun {
   int loops = 0;
   unsigned long t1 = 0;
   unsigned long t2 = 0;
   std::string fault;  ///< empty when every loop left a sound foam
-  bool stalled = false;  ///< stopped because no bubble vanished for stall_loops loops
-  double worst_area_error = 0.0;  ///< largest area_error_share after the settling loops
+  bool stalled = false;  ///< stopped because no bubble vanished for 20000 loops
+  double worst_area_error = 0.0;  ///< largest area error share after the settling loops
 };
 
-/// Loops without any bubble vanishing after which a run counts as stalled:
-/// far more than the slowest bubble needs to shrink away.
-constexpr int stall_loops = 20000;
-
 /// Coarsens until 5 bubbles or fewer remain (the outer bubble counted, as the
-/// window's stop rule), loop_cap loops have run, or the run stalls; stops at
-/// the first fault.
+/// window's stop rule), loop_cap loops have run, or the run stalls (no bubble
+/// vanished for far more loops than the slowest bubble needs to shrink away);
+/// stops at the first fault. Beyond the foam_fault checks, every bubble holds
+/// its own tag, each held before the loop (a new bubble never takes an old
+/// tag), and after 5 settling loops (a foam as built has straight films) the
+/// statistics' mean area error stays below 2% of their mean area while at
+/// least 20 bubbles are measured.
 inline CoarseningRun coarsen_checked(FoamMesh& foam, int loop_cap) {
   Quarvel::kordal::FoamSimulator sim(&foam);
   configure_like_the_window(sim);
@@ -114,10 +90,7 @@ inline CoarseningRun coarsen_checked(FoamMesh& foam, int loop_cap) {
   std::vector<std::uint32_t> tags = Quarvel::kordal::sorted_tags(foam);
   while (run.fault.empty() && foam.face_size() > 5 && run.loops < loop_cap) {
     if (foam.face_size() != bubbles) bubbles = foam.face_size(), last_change = run.loops;
-    if (run.loops - last_change >= stall_loops) {
-      run.stalled = true;
-      break;
-    }
+    if ((run.stalled = run.loops - last_change >= 20000)) break;
     Quarvel::kordal::idle_step(sim);
     ++run.loops;
     run.t1 += sim.m_t1_count;
@@ -126,15 +99,16 @@ inline CoarseningRun coarsen_checked(FoamMesh& foam, int loop_cap) {
     std::string fault = foam_fault(foam);
     if (fault.empty()) {
       std::vector<std::uint32_t> now = Quarvel::kordal::sorted_tags(foam);
-      fault = tag_fault(tags, now);
+      if (Quarvel::kordal::shared_tag(now)) fault = "two bubbles share a tag";
+      else if (!std::includes(tags.begin(), tags.end(), now.begin(), now.end())) fault = "a bubble took a new tag";
       tags = std::move(now);
     }
-    if (fault.empty() && run.loops > settling_loops) {
-      double const share = area_error_share(foam);
+    if (fault.empty() && run.loops > 5) {
+      Quarvel::kordal::FoamStatistics<FoamMesh> stats(&foam);
+      stats.update();
+      double const share = stats.m_cell_count < 20 ? 0.0 : stats.m_area_error / stats.m_mean_area;
       run.worst_area_error = std::max(run.worst_area_error, share);
-      if (!(share < area_error_limit)) {
-        fault = "mean area error " + std::to_string(100.0 * share) + "% of the mean area";
-      }
+      if (!(share < 0.02)) fault = "mean area error " + std::to_string(100.0 * share) + "% of the mean area";
     }
     if (!fault.empty()) run.fault = "after loop " + std::to_string(run.loops) + ": " + fault;
   }

@@ -22,30 +22,24 @@ double const k_window = 0.25 * 0.1 * 2.0 * M_PI / 3.0;  // the window's von Neum
 
 // Seed 1 once turned bubbles inside out (an event next to a bubble whose
 // target area was spent, a step taken untested, a pressure change that curved
-// a neighbour's films inwards). The other whole runs are in the soak suite.
-TEST(Coarsening, ARandomFoamSurvivesToTheEnd) {
-  FoamMesh foam = make_generated_foam(1, 200);
-  CoarseningRun const run = coarsen_checked(foam, 20000);
-  EXPECT_EQ(run.fault, "");
-  EXPECT_LE(foam.face_size(), 5u) << "after " << run.loops << " loops";
-  EXPECT_GT(run.t2, 150u);
-  EXPECT_GT(run.t1, 0u);
-}
-
-// Late moments that once went wrong, run to the end. Seed 123 stalled at its
-// last five bubbles: a spent pair of three-sided bubbles that no T1 could
-// separate was passed over forever. Seed 155: a spent four-sided bubble of no
-// area whose shortest film borders a three-sided one, which may not lose a
-// film; that one could not vanish either without turning the first inside
-// out. The spent bubble swaps its next shorter film instead.
-TEST(Coarsening, LockedPairsAndBlockedShortestFilmsDoNotStallTheEnd) {
-  std::pair<FoamMesh, unsigned> moments[] = {{load_data_foam("seed123_locked_pair.foam"), 123u},
-                                             {load_data_foam("seed155_blocked_shortest_film.foam"), 155u}};
-  for (auto& [foam, seed] : moments) {
-    Quarvel::kordal::seed_random_generator(seed);
-    CoarseningRun const run = coarsen_checked(foam, 2000);
-    EXPECT_EQ(run.fault, "") << "seed " << seed;
-    EXPECT_LE(foam.face_size(), 5u) << "seed " << seed << " after " << run.loops << " loops";
+// a neighbour's films inwards); the other whole runs are in the soak suite.
+// Late moments that once went wrong, run to the end: seed 123 stalled at its
+// last five bubbles, a spent pair of three-sided bubbles that no T1 could
+// separate passed over forever. Seed 155: a spent four-sided bubble of no area
+// whose shortest film borders a three-sided one, which may not lose a film;
+// that one could not vanish either without turning the first inside out. The
+// spent bubble swaps its next shorter film instead.
+TEST(Coarsening, ARandomFoamAndLateMomentsWithLockedPairsOrBlockedFilmsRunToTheEnd) {
+  std::pair<FoamMesh, unsigned> runs[] = {{make_generated_foam(1, 200), 0u},
+                                          {load_data_foam("seed123_locked_pair.foam"), 123u},
+                                          {load_data_foam("seed155_blocked_shortest_film.foam"), 155u}};
+  for (auto& [foam, seed] : runs) {
+    SCOPED_TRACE(seed);
+    if (seed) Quarvel::kordal::seed_random_generator(seed);
+    CoarseningRun const run = coarsen_checked(foam, seed ? 2000 : 20000);
+    EXPECT_EQ(run.fault, "");
+    EXPECT_LE(foam.face_size(), 5u) << "after " << run.loops << " loops";
+    EXPECT_TRUE(seed || (run.t2 > 150u && run.t1 > 0u)) << run.t1 << " " << run.t2;
   }
 }
 
@@ -83,13 +77,27 @@ TEST(Coarsening, LongFilmsAreNeverBentIntoHalfCircles) {
   }
 }
 
-// Without permeability nothing changes, not even the coefficient; bubbles on
-// an open border keep their targets.
-TEST(Diffusion, DisabledOrOnAnOpenBorderChangesNothing) {
+// The rim junction's diffusion changes its two ring bubbles by (4 - 6) k
+// each, not the outer bubble nor any other; silently, unless verbose. Without
+// permeability nothing changes, not even the coefficient; bubbles on an open
+// border keep their targets.
+TEST(Diffusion, OneJunctionChangesItsOwnBubblesOnlyAndDisabledOrOnAnOpenBorderNothing) {
   FoamMesh foam;
   RingCluster c = make_ring_cluster(foam, 5);
   FoamSimulator sim(&foam);
   configure_like_the_window(sim);
+  double const ring = foam.get_face(c.ring[0]).m_target_area;
+  for (bool verbose : {false, true}) {
+    ConsoleCapture console;
+    sim.m_verbose = verbose;
+    EXPECT_TRUE(sim.diffuse_junction(c.rim[0]));
+    EXPECT_EQ(console.take().empty(), !verbose);
+  }
+  EXPECT_DOUBLE_EQ(foam.get_face(c.ring[0]).m_target_area, ring - 4 * k_window);
+  EXPECT_DOUBLE_EQ(foam.get_face(c.ring[4]).m_target_area, ring - 4 * k_window);
+  EXPECT_DOUBLE_EQ(foam.get_face(c.ring[2]).m_target_area, ring);
+  EXPECT_EQ(foam.get_face(c.outer).m_target_area, 0.0);
+
   ASSERT_TRUE(sim.diffuse());
   double const coefficient = sim.m_von_neumann_coefficient, centre = foam.get_face(c.centre).m_target_area;
   sim.m_permeability = 0.0;
@@ -113,26 +121,6 @@ TEST(Diffusion, DisabledOrOnAnOpenBorderChangesNothing) {
     ++i;
   }
   EXPECT_GT(changed, 0u);
-}
-
-// The rim junction's diffusion changes its two ring bubbles by (4 - 6) k
-// each, not the outer bubble nor any other; silently, unless verbose.
-TEST(Diffusion, OneJunctionChangesItsOwnBubblesOnly) {
-  FoamMesh foam;
-  RingCluster c = make_ring_cluster(foam, 5);
-  FoamSimulator sim(&foam);
-  configure_like_the_window(sim);
-  double const ring = foam.get_face(c.ring[0]).m_target_area;
-  for (bool verbose : {false, true}) {
-    ConsoleCapture console;
-    sim.m_verbose = verbose;
-    EXPECT_TRUE(sim.diffuse_junction(c.rim[0]));
-    EXPECT_EQ(console.take().empty(), !verbose);
-  }
-  EXPECT_DOUBLE_EQ(foam.get_face(c.ring[0]).m_target_area, ring - 4 * k_window);
-  EXPECT_DOUBLE_EQ(foam.get_face(c.ring[4]).m_target_area, ring - 4 * k_window);
-  EXPECT_DOUBLE_EQ(foam.get_face(c.ring[2]).m_target_area, ring);
-  EXPECT_EQ(foam.get_face(c.outer).m_target_area, 0.0);
 }
 
 // Each diffusion step adds (n - 6) k to an enclosed bubble's target exactly,

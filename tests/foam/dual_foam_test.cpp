@@ -84,7 +84,7 @@ TEST(TriangulateSites, RandomSitesGiveADelaunayTriangulationOfTheirHull) {
 // The triangulator exits on fewer than three points and crashes on collinear
 // ones; these sets come back as an empty mesh instead. Duplicates stay
 // isolated junctions. The mesh is filled beforehand: it is always replaced.
-TEST(TriangulateSites, SmallDegenerateAndDuplicateSets) {
+TEST(TriangulateSites, SmallDegenerateDuplicateAndThinSets) {
   double const nan = std::numeric_limits<double>::quiet_NaN();
   double const inf = std::numeric_limits<double>::infinity();
   struct Case {
@@ -118,12 +118,10 @@ TEST(TriangulateSites, SmallDegenerateAndDuplicateSets) {
               std::make_tuple(c.vertices, c.faces, c.isolated));
     for (auto const& f : mesh.faces()) EXPECT_LT(froth_test::polygon_area(mesh, f), 0.0) << "counter-clockwise";
   }
-}
 
-// The line test is exact: rounding would call this thin triangle a line (its
-// determinant is 2^-53 - 2^-105, which rounds away). A needle-thin hull corner
-// makes the triangulator add hull points without end; the cap stops it.
-TEST(TriangulateSites, ThinTrianglesAreExactAndBounded) {
+  // The line test is exact: rounding would call this thin triangle a line (its
+  // determinant is 2^-53 - 2^-105, which rounds away). A needle-thin hull
+  // corner makes the triangulator add hull points without end; the cap stops it.
   double const up = 1.0 + std::ldexp(1.0, -52);
   double const down = 1.0 - std::ldexp(1.0, -53);
   ASSERT_EQ(up * down - 1.0 * 1.0, 0.0) << "the rounded determinant vanishes";
@@ -323,7 +321,7 @@ TEST(GenerateFoam, MatchesTheRestartedScanAndClosesToATrivalentNetworkAroundTheS
     EXPECT_LT(polygon_area(foam, foam.faces().back()), 0.0);
     close_open_boundary(foam, 5.0);
     EXPECT_EQ(foam.face_size(), faces + 1) << "a closed foam stays as it is";
-    froth_test::reset_pressures(foam);
+    reset_pressures(foam);
     ASSERT_TRUE(MeshIsValid(foam));
     ASSERT_GE(foam.face_size(), 3u) << "the case makes a foam worth testing";
     for (auto const& v : foam.vertices()) EXPECT_EQ(valency(v), 3u) << "junction " << v.m_self;

@@ -6,6 +6,8 @@
 
 #include <cmath>
 #include <map>
+#include <sstream>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -13,6 +15,7 @@
 
 #include "foam/simulation_parameters.h"
 #include "foam/dual_foam.h"
+#include "foam/foam_file.h"
 #include "foam/foam_session.h"
 #include "foam/foam_geometry.h"
 #include "foam/random_source.h"
@@ -21,18 +24,22 @@
 
 namespace froth_test {
 
-/// What the rebuild command does after generation: every pressure 1.0, the
-/// outer bubble's target area its computed area (0).
-inline void reset_pressures(FoamMesh& foam) { Quarvel::kordal::reset_pressures(foam); }
+/// The foam as its file holds it.
+inline std::string to_text(FoamMesh const& foam) {
+  std::ostringstream out;
+  Quarvel::kordal::write_foam(foam, out);
+  return out.str();
+}
 
 /// The foam of the given sites as the rebuild command builds it: generation
 /// with pressure scale 1 and film tension 0.25, the outer bubble (pressure 0)
-/// when with_outer, then every pressure reset to 1.0.
+/// when with_outer, then every pressure reset to 1.0 (the outer bubble's target
+/// area its computed area, 0).
 inline FoamMesh make_foam_from_sites(std::vector<vector3_type> const& sites, bool with_outer = true) {
   FoamMesh foam;
   Quarvel::kordal::generate_foam(foam, sites, 1.0, Quarvel::kordal::SimulationParameters{}.m_film_tension);
   if (with_outer) Quarvel::kordal::close_open_boundary(foam, 0.0);
-  reset_pressures(foam);
+  Quarvel::kordal::reset_pressures(foam);
   return foam;
 }
 
@@ -57,7 +64,7 @@ inline FoamMesh make_preset_foam(int n, bool with_outer = true) {
   return make_foam_from_sites(sites, with_outer);
 }
 
-/// A honeycomb of regular hexagons with unit sides: the centre bubble and
+/// A honeycomb of regular hexagons with unit sides: the centre bubble (first) and
 /// `rings` rings around it (7 bubbles for one ring, 19 for two), bubble loops
 /// clockwise; the border junctions have two films, the others three. Film
 /// tension 0.25, every pressure 1.0, every target area the bubble's area

@@ -30,7 +30,7 @@ std::vector<int> draws(int n) {
 // As a run starts: not seeded, on the counting clock. The clock seeds once,
 // unless an explicit seed came first; seeds repeat their sequences, and every
 // call of make_random_sites replaces the list.
-TEST(RandomSource, ClockSeedsOnceUnlessAnExplicitSeedCameFirst) {
+TEST(RandomSource, ClockSeedsOnceUnlessAnExplicitSeedCameFirstAndDrawsFillTheirClosedRanges) {
   g_clock_calls = 0;
   set_seed_clock(&counting_clock);
   forget_random_seed();
@@ -59,13 +59,11 @@ TEST(RandomSource, ClockSeedsOnceUnlessAnExplicitSeedCameFirst) {
   EXPECT_EQ(g_clock_calls, 0u);
   set_seed_clock(nullptr);
   forget_random_seed();
-}
 
-// Over [0, random_draw_max] a vector is its three draws, in order. 200000
-// draws, and each coordinate of 20000 vectors, reach within 1 % of both ends.
-// (Random sites fill the window's [-w/20, w/20] x [-h/20, h/20]: the
-// application's and froth-batch's --domain tests.)
-TEST(RandomSource, DrawsAndVectorsFillTheirClosedRanges) {
+  // Over [0, random_draw_max] a vector is its three draws, in order. 200000
+  // draws, and each coordinate of 20000 vectors, reach within 1 % of both
+  // ends. (Random sites fill the window's [-w/20, w/20] x [-h/20, h/20]: the
+  // application's and froth-batch's --domain tests.)
   seed_random_generator(21u);
   std::vector<int> const r = draws(3);
   seed_random_generator(21u);

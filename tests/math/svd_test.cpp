@@ -38,12 +38,6 @@ sparse_matrix random_matrix(std::size_t m, std::size_t n, std::mt19937& rng, std
   return A;
 }
 
-dense_vector random_vector(std::size_t n, std::mt19937& rng) {
-  dense_vector b(n);
-  for (double& x : b) x = std::uniform_real_distribution<double>(-2.0, 2.0)(rng);
-  return b;
-}
-
 /// Checks every promise of the decomposition for one matrix: the sizes
 /// (U m x min(m, n), s min(m + 1, n), V n x n), s descending, non-negative
 /// and 0 past min(m, n), A rebuilt, orthonormal columns. Returns s and V.
@@ -105,8 +99,8 @@ TEST(Svd, DecomposesAndSolvesRandomAndRankDeficientMatricesOfEveryShape) {
       dense_vector const s = expect_valid_decomposition(A, c.rank ? 1e-11 : 1e-12, &V);
       EXPECT_GT(s(rank - 1), 1e-3);
       for (std::size_t i = rank; i < s.size(); ++i) EXPECT_LT(s(i), 1e-12);
-      dense_vector const b = random_vector(c.m, rng);
-      dense_vector x(c.n);
+      dense_vector b(c.m), x(c.n);
+      for (double& y : b) y = std::uniform_real_distribution<double>(-2.0, 2.0)(rng);
       svd_solve(A, b, x);
       dense_vector const r = ublas::prod(A, x) - b;
       dense_vector const g = ublas::prod(ublas::trans(A), r);
@@ -126,8 +120,8 @@ TEST(Svd, DecomposesAndSolvesRandomAndRankDeficientMatricesOfEveryShape) {
 }
 
 // Singular values below the cut-off count as zero; just above it they count.
-TEST(Svd, SolveCutsOffSmallSingularValues) {
-  dense_matrix D(3, 3);
+TEST(Svd, SolveCutsOffSmallSingularValuesAndPreconditionsThrowInTheirOrder) {
+  dense_matrix D(3, 3), U, V;
   D <<= 2.0, 0.0, 0.0, 0.0, 0.0005, 0.0, 0.0, 0.0, 1.0;
   sparse_matrix A(D);
   dense_vector b(3), x(3);
@@ -139,15 +133,12 @@ TEST(Svd, SolveCutsOffSmallSingularValues) {
   A(1, 1) = 0.0011;
   svd_solve(A, b, x);
   EXPECT_NEAR(x(1), 1.0 / 0.0011, 1e-9);
-}
 
-// The row check comes before the size checks; a bad size is refused before x
-// is touched.
-TEST(Svd, PreconditionsThrowInTheirOrderWithTheirMessages) {
+  // The row check comes before the size checks; a bad size is refused before
+  // x is touched.
   using froth_test::message_of;
   using E = std::invalid_argument;
   dense_vector b3(3), b2(2), x2(2, 5.0), empty, s;
-  dense_matrix U, V;
   EXPECT_EQ(message_of<E>([&] { svd_solve(sparse_matrix(3, 0), b3, empty); }), "svd(): A was empty");
   EXPECT_EQ(message_of<E>([&] { svd_solve(sparse_matrix(0, 0), b2, x2); }), "svd(): A was empty");
   EXPECT_EQ(message_of<E>([&] { svd_solve(sparse_matrix(3, 3), b2, x2); }),

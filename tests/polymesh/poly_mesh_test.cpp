@@ -15,21 +15,14 @@ using Quarvel::kordal::valency;
 
 FoamMesh::halfedge_type& he(FoamMesh& m, std::uint32_t i) { return m.get_halfedge(halfedge_handle(i)); }
 
-/// The hexagon ring with all six triangles.
-FoamMesh hexagon_ring(std::vector<vertex_handle>& v) {
-  FoamMesh m;
-  v = make_hexagon_points(m);
-  for (int i = 0; i < 6; ++i) EXPECT_FALSE(m.add_face(hexagon_triangle(v, i)).is_null());
-  return m;
-}
-
 // Each refused loop leaves the mesh as it was. The last case needs no new
 // edge: at u the fan of P lies where F = (a, u, w) goes and is moved to the
 // other gap; at w, F would close the fan of B1 and B2 with the fan of Q still
 // there, so add_face refuses after the move at u and must undo it.
 TEST(AddFace, RefusalsLeaveTheMeshExactlyAsItWas) {
-  std::vector<vertex_handle> v;
-  FoamMesh m = hexagon_ring(v);
+  FoamMesh m;  // the hexagon ring with all six triangles
+  auto const v = make_hexagon_points(m);
+  for (int i = 0; i < 6; ++i) ASSERT_FALSE(m.add_face(hexagon_triangle(v, i)).is_null());
   vertex_handle const lonely = m.add_vertex(vector3_type(5, 5, 0));
   std::string const before = mesh_records(m);
   std::vector<vertex_handle> const cases[] = {

@@ -48,7 +48,7 @@ TEST(PlacePanel, EachAnchorRule) {
 }
 
 // Lines longer than 255 characters are cut.
-TEST(TextPanel, LinesTrackTheLongestPrintFormatsAndCutsAndClearResets) {
+TEST(TextPanel, LinesTrackTheLongestPrintFormatsAndCutsClearResetsAndLayoutSizesTheBox) {
   TextPanel panel;
   panel.add_line("abc");
   panel.print("number of cells: %i", 42);
@@ -62,12 +62,10 @@ TEST(TextPanel, LinesTrackTheLongestPrintFormatsAndCutsAndClearResets) {
   panel.print("%s", std::string(255, 'y').c_str());
   EXPECT_EQ(panel.m_lines, (std::vector<std::string>{std::string(255, 'x'), std::string(255, 'y')}));
   EXPECT_EQ(panel.m_max_chars, 255u);
-}
 
-// 8 pixels a character and 15 a line, with margins of 4 and 6, placed by the
-// anchor (4: bottom right); layout leaves the lines for the draw.
-TEST(TextPanel, LayoutSizesTheBoxFromItsLinesWithMarginsAndPlacesIt) {
-  TextPanel panel;
+  // 8 pixels a character and 15 a line, with margins of 4 and 6, placed by
+  // the anchor (4: bottom right); layout leaves the lines for the draw.
+  panel.clear();
   panel.add_line("0123456789");
   panel.add_line("x");
   panel.m_anchor = 4;
@@ -84,8 +82,8 @@ TEST(TextPanel, LayoutSizesTheBoxFromItsLinesWithMarginsAndPlacesIt) {
 
 // An untimed step of an empty foam has no distribution lines and defined
 // percentages. A bar has ten columns, one star per five percent; the
-// distribution shows one bar per side number from two.
-TEST(StatisticsLines, ShowEveryValueAndOneBarPerSideNumberFromTwo) {
+// distribution shows one bar per side number from two. The topology warning.
+TEST(StatisticsLines, ShowEveryValueAndOneBarPerSideNumberFromTwoAndTheTopologyWarning) {
   TextPanel panel;
   for (auto const& [n, p] : {std::pair{6, 0.37}, {12, 0.05}, {7, 0.049}, {4, -0.5}}) {
     render::add_distribution_line(panel, n, p);
@@ -99,6 +97,13 @@ TEST(StatisticsLines, ShowEveryValueAndOneBarPerSideNumberFromTwo) {
   ASSERT_EQ(panel.m_lines.size(), 16u);
   EXPECT_EQ(std::make_tuple(panel.m_lines[1], panel.m_lines[2], panel.m_lines[11]),
             std::make_tuple("timer: 0ms", "fps: 0", "area equil(%): 100"));
+  // Euler's relation for a closed foam counts; an empty foam shows no warning.
+  for (auto const& [cells, junctions, broken] :
+       {std::tuple{0u, 0u, false}, {10u, 18u, false}, {10u, 17u, true}, {0u, 17u, false}}) {
+    statistics.m_cell_count = cells;
+    statistics.m_vertex_count = junctions;
+    EXPECT_EQ(render::topology_broken(statistics), broken) << cells << " " << junctions;
+  }
   auto& s = statistics;
   std::tie(s.m_step_time, s.m_cell_count, s.m_vertex_count, s.m_t1_total, s.m_t2_total) =
       std::make_tuple(0.004, 10u, 18u, 3u, 1u);
@@ -115,41 +120,10 @@ TEST(StatisticsLines, ShowEveryValueAndOneBarPerSideNumberFromTwo) {
             "02|           (0)\n03|           (0)\n04|           (0)\n05|*****      (0.25)\n06|********** (0.75)\n");
 }
 
-// Euler's relation for a closed foam counts; an empty foam shows no warning.
-TEST(TopologyWarning, ShowsExactlyWhenEulersRelationBreaks) {
-  FoamMesh foam;
-  render::foam_statistics_type statistics(&foam);
-  for (auto const& [cells, junctions, broken] :
-       {std::tuple{0u, 0u, false}, {10u, 18u, false}, {10u, 17u, true}, {0u, 17u, false}}) {
-    statistics.m_cell_count = cells;
-    statistics.m_vertex_count = junctions;
-    EXPECT_EQ(render::topology_broken(statistics), broken) << cells << " " << junctions;
-  }
-}
-
-// Equal pressures at full intensity show the full colour; the outer bubble
-// takes no part in the range, whose minimum the intensity scales.
-TEST(PressureRange, SpansTheInnerBubblesWithScaledMinimum) {
-  FoamMesh foam;
-  make_three_bubble_foam(foam);
-  render::PressureRange const equal = render::pressure_range(foam, true, 1.0);
-  EXPECT_DOUBLE_EQ(equal.m_min, equal.m_max);
-  EXPECT_DOUBLE_EQ(render::normalised_pressure(equal, 1.0), 1.0);
-  double p = 1.0;
-  for (auto& f : foam.faces()) f.m_pressure = f.m_is_outer ? 100.0 : (p += 1.0);
-  render::PressureRange const filled = render::pressure_range(foam, true, 0.75);
-  EXPECT_EQ(std::make_pair(filled.m_min, filled.m_max), std::make_pair(0.75 * 2.0, 4.0));
-  EXPECT_DOUBLE_EQ(render::normalised_pressure(filled, 4.0), 1.0);
-  EXPECT_DOUBLE_EQ(render::normalised_pressure(filled, 1.5), 0.0);
-  render::PressureRange const unfilled = render::pressure_range(foam, false, 0.75);
-  EXPECT_EQ(std::make_pair(unfilled.m_min, unfilled.m_max),
-            std::make_pair(0.75 * std::numeric_limits<double>::max(), 0.0));
-}
-
 // One inner bubble at a higher pressure: its films bulge outwards with
 // radius |2 gamma / dp| = 2 x 0.25 / 2, the others stay straight. A side
 // without a bubble takes the outside pressure.
-TEST(FilmShape, RadiusFromPressureDifferenceAndArcBulgesIntoTheLowerSide) {
+TEST(FilmShape, RadiusFromPressureDifferenceAndArcPointsBulgeIntoTheLowerSide) {
   FoamMesh foam;
   auto const v = make_three_bubble_foam(foam);
   face_handle const high = foam.faces().front().m_self;
@@ -183,11 +157,10 @@ TEST(FilmShape, RadiusFromPressureDifferenceAndArcBulgesIntoTheLowerSide) {
     ++borders;
   }
   EXPECT_EQ(borders, 3);
-}
 
-// The centre lies right of a -> b, at distance sqrt(R^2 - 1) below the chord:
-// the arc bulges to the left; below half the chord, half a circle.
-TEST(FilmArcPoints, RunFromBCounterClockwiseToAOrHalfACircleBelowHalfTheChord) {
+  // The arc points: the centre lies right of a -> b, at distance
+  // sqrt(R^2 - 1) below the chord, and they run from b counter-clockwise to a,
+  // bulging to the left; R below half the chord gives half a circle.
   vector3_type const a(0, 0, 0), b(2, 0, 0), centre(1, -std::sqrt(24.0), 0);
   render::FilmArcPoints const arc = render::film_arc_points(5.0, a, b);
   EXPECT_EQ(arc.m_points[0], b);
@@ -205,7 +178,7 @@ TEST(FilmArcPoints, RunFromBCounterClockwiseToAOrHalfACircleBelowHalfTheChord) {
 // Corner 1 touches two wedges, with 30-degree corners there, and the outer
 // bubble: |120 - 30| / 120 = 0.75 off the Plateau angle for both wedges. A
 // junction without bubbles shows what the arithmetic gives.
-TEST(InfoPanels, ShowAreaAndAngleEquilibriumOrWhatTheArithmeticGives) {
+TEST(InfoPanelsAndPressureRange, ShowEquilibriumOrWhatTheArithmeticGivesAndSpanTheInnerBubbles) {
   FoamMesh foam;
   auto const v = make_three_bubble_foam(foam);
   auto junction = [&](vertex_handle j) {
@@ -225,6 +198,21 @@ TEST(InfoPanels, ShowAreaAndAngleEquilibriumOrWhatTheArithmeticGives) {
   TextPanel const isolated = junction(foam.add_vertex(vector3_type(1, 2, 0)));
   ASSERT_EQ(isolated.m_lines.size(), 3u);
   EXPECT_NE(isolated.m_lines[1].find("nan"), std::string::npos) << isolated.m_lines[1];
+
+  // Equal pressures at full intensity show the full colour; the outer bubble
+  // takes no part in the range, whose minimum the intensity scales.
+  render::PressureRange const equal = render::pressure_range(foam, true, 1.0);
+  EXPECT_DOUBLE_EQ(equal.m_min, equal.m_max);
+  EXPECT_DOUBLE_EQ(render::normalised_pressure(equal, 1.0), 1.0);
+  double p = 1.0;
+  for (auto& f : foam.faces()) f.m_pressure = f.m_is_outer ? 100.0 : (p += 1.0);
+  render::PressureRange const filled = render::pressure_range(foam, true, 0.75);
+  EXPECT_EQ(std::make_pair(filled.m_min, filled.m_max), std::make_pair(0.75 * 2.0, 4.0));
+  EXPECT_DOUBLE_EQ(render::normalised_pressure(filled, 4.0), 1.0);
+  EXPECT_DOUBLE_EQ(render::normalised_pressure(filled, 1.5), 0.0);
+  render::PressureRange const unfilled = render::pressure_range(foam, false, 0.75);
+  EXPECT_EQ(std::make_pair(unfilled.m_min, unfilled.m_max),
+            std::make_pair(0.75 * std::numeric_limits<double>::max(), 0.0));
 }
 
 }  // namespace

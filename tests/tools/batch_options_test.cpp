@@ -35,7 +35,7 @@ BatchOptions parsed(std::string const& line) {
 
 // The defaults are checked by their effect in batch_run_test: the window's
 // foam and idle step.
-TEST(BatchOptions, EveryOptionSetsItsValue) {
+TEST(BatchOptions, EveryOptionSetsItsValueAndHelpWinsAndFitsEightyColumns) {
   BatchOptions const a = parsed(
       "--sites 20000 --seed 4294967295 --domain 960 540.5 --no-outer --film-tension 0.5 --permeability 0 "
       "--max-iterations 0 --tau 1e-1 --t1-threshold 0.01 --t2-threshold 0.2 --loops 0 --until-bubbles 12 "
@@ -68,10 +68,8 @@ TEST(BatchOptions, EveryOptionSetsItsValue) {
   EXPECT_EQ(SnapshotFormat::png, parsed("--snapshot x.png").m_snapshot_format);
   // --domain alone means random sites: the default source.
   EXPECT_EQ(FoamSource::random_sites, parsed("--domain 10 10").m_source);
-}
 
-// Help wins over anything else on the line; its text fits 80 columns.
-TEST(BatchOptions, HelpWinsAndFitsEightyColumns) {
+  // Help wins over anything else on the line; its text fits 80 columns.
   BatchOptions o;
   std::string error;
   EXPECT_EQ(ParseResult::help, parse_options({"--sites", "x", "--help"}, o, error));

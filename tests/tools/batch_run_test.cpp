@@ -29,32 +29,14 @@ namespace {
 
 using froth_test::FoamMesh;
 using froth_test::MeshIsValid;
+using froth_test::to_text;
 using Quarvel::batch::BatchFoam;
 namespace kordal = Quarvel::kordal;
-
-std::string to_text(FoamMesh const& foam) {
-  std::ostringstream out;
-  kordal::write_foam(foam, out);
-  return out.str();
-}
 
 /// A saved foam's text without the generator's line, which the run adds.
 std::string without_generator(std::string text) {
   auto const at = text.find("generator ");
   return at == std::string::npos ? text : text.substr(0, at);
-}
-
-/// The first bubble without a film on the outer bubble.
-FoamMesh::face_type& inner_bubble(FoamMesh& foam) {
-  for (auto& f : foam.faces()) {
-    bool inner = !f.m_is_outer;
-    for (FoamMesh::const_face_halfedge_circulator c(foam, f.m_self); inner && c; ++c) {
-      inner = !foam.get_face(foam.get_halfedge(c->m_twin).m_face).m_is_outer;
-    }
-    if (inner) return f;
-  }
-  ADD_FAILURE() << "no inner bubble";
-  return foam.faces().front();
 }
 
 /// A scratch directory and command lines run in it; in a line, "@name"
@@ -256,7 +238,7 @@ TEST_F(BatchLoop, AreaChangesFollowTheBubblesThroughALoop) {
   froth_test::make_hexagon_foam(foam, 2, true);
   Quarvel::batch::AreaChangeTracker tracker;
   tracker.before(foam);
-  auto& inner = inner_bubble(foam);
+  auto& inner = foam.faces().front();  // the centre
   double const area_before = kordal::compute_area(inner);
   inner.m_pressure = 1.5;
   auto const changes = tracker.after(foam);
@@ -304,8 +286,9 @@ TEST_F(BatchRun, CsvHasTheColumnsAndTheCoresStatistics) {
 }
 
 // The bubble count includes the outer bubble, which the CSV does not count.
-// Without diffusion no bubble vanishes: a run to a bubble count must still end.
-TEST_F(BatchRun, StopsAtTheBubbleCountOrWhenBubblesStopVanishing) {
+// Without diffusion no bubble vanishes: a run to a bubble count must still
+// end. --loops 0 or an interrupt only build and write.
+TEST_F(BatchRun, StopsAtTheBubbleCountWhenBubblesStopVanishingAfterLoopsZeroOrAnInterrupt) {
   std::string err = run("--sites 80 --seed 3 --until-bubbles 55 --csv @run.csv");
   auto const rows = read_csv(dir.read("run.csv"));
   ASSERT_GE(rows.size(), 2u);
@@ -316,16 +299,13 @@ TEST_F(BatchRun, StopsAtTheBubbleCountOrWhenBubblesStopVanishing) {
   EXPECT_EQ(read_csv(dir.read("stall.csv")).size(), 7u);
   EXPECT_NE(std::string::npos, err.find("froth-batch: 6 loops in ")) << err;
   EXPECT_NE(std::string::npos, err.find("; stopped: no bubble vanished in 6 loops\n")) << err;
-}
-
-TEST_F(BatchRun, LoopsZeroOrAnInterruptOnlyBuildAndWrite) {
   run("--preset 1 --loops 0 --csv @run.csv --save @a.foam --snapshot @a.svg");
   EXPECT_EQ(1u, read_csv(dir.read("run.csv")).size());
   EXPECT_EQ(to_text(froth_test::make_preset_foam(1)), without_generator(dir.read("a.foam")));
   EXPECT_EQ(0u, dir.read("a.svg").find("<?xml"));
-  EXPECT_EQ((std::vector<std::string>{"a.foam", "a.svg", "run.csv"}), dir.entries());
+  EXPECT_EQ((std::vector<std::string>{"a.foam", "a.svg", "run.csv", "stall.csv"}), dir.entries());
   volatile std::sig_atomic_t interrupted = 1;
-  std::string const err = run("--preset 2 --csv @run.csv --save @a.foam", 130, &interrupted);
+  err = run("--preset 2 --csv @run.csv --save @a.foam", 130, &interrupted);
   EXPECT_EQ(1u, read_csv(dir.read("run.csv")).size());
   EXPECT_EQ(to_text(froth_test::make_preset_foam(2)), without_generator(dir.read("a.foam")));
   EXPECT_NE(std::string::npos, err.find("; interrupted\n")) << err;
@@ -495,7 +475,7 @@ std::vector<std::uint32_t> decode_png(std::string const& bytes, int width, int h
 TEST(BatchSnapshot, BubblesAreFilledByPressureAndFilmsBulgeIntoLowerPressure) {
   FoamMesh foam;
   froth_test::make_hexagon_foam(foam, 1, true);
-  auto& centre = inner_bubble(foam);  // at the origin
+  auto& centre = foam.faces().front();  // at the origin
   kordal::SnapshotStyle style;
   style.m_width = style.m_height = 500;
   style.m_view = {-5.0, -5.0, 5.0, 5.0};  // 50 pixels a unit, origin at (250, 250)
@@ -539,7 +519,7 @@ TEST(BatchSnapshot, BubblesAreFilledByPressureAndFilmsBulgeIntoLowerPressure) {
 // Three wedges of pressure 2 in an outer bubble of pressure 1: each outer
 // film is a half circle of radius sqrt(3)/2 on a chord whose midpoint lies
 // 1/2 from the centre, far outside the junctions' box.
-TEST(BatchSnapshot, TheFrameHoldsTheFilmsArcs) {
+TEST(BatchSnapshot, TheFrameHoldsTheFilmsArcsFormatsFollowTheExtensionAndSizesArePositive) {
   FoamMesh foam;
   froth_test::make_three_bubble_foam(foam);
   for (auto& f : foam.faces()) f.m_pressure = f.m_is_outer ? 1.0 : 2.0;
@@ -549,9 +529,8 @@ TEST(BatchSnapshot, TheFrameHoldsTheFilmsArcs) {
   EXPECT_NEAR(0.25 + r, v.m_y1, 1e-12);
   EXPECT_NEAR(-1.5 * r, v.m_x0, 1e-12);
   EXPECT_NEAR(1.5 * r, v.m_x1, 1e-12);
-}
 
-TEST(BatchSnapshot, FormatsFollowTheExtensionAndSizesMustBePositive) {
+  // Formats follow the extension; sizes must be positive.
   using kordal::SnapshotFormat;
   SnapshotFormat f = SnapshotFormat::png;
   EXPECT_TRUE(kordal::snapshot_format_from_path("a/b.SVG", f) && f == SnapshotFormat::svg);

@@ -32,7 +32,7 @@ camera_type looking_down_from(double z, bool locked) {
 // The view maps the eye to the origin and the target down -z, with an
 // orthonormal right-handed frame (the unit axes are the images of right and
 // up); the eye on the target gives zero vectors, not NaN.
-TEST(Camera, ViewMatrixMapsEyeToOriginAndTargetDownMinusZ) {
+TEST(Camera, ViewMatrixMapsEyeToOriginAndTargetDownMinusZAndZoomAndPanMoveTheEye) {
   camera_type camera;
   vector3_type const eye(3, -4, 12), target(1, 2, -1);
   camera.look_at(eye, target, vector3_type(0, 1, 0));
@@ -45,13 +45,11 @@ TEST(Camera, ViewMatrixMapsEyeToOriginAndTargetDownMinusZ) {
   expect_near(camera.m_direction, vector3_type(0, 0, 0));
   expect_near(camera.m_right, vector3_type(0, 0, 0));
   for (float v : camera.m_view) EXPECT_TRUE(std::isfinite(v));
-}
 
-// Zoom moves the eye and a free target along the direction; a locked target
-// stays, and past it the view direction flips. Pan moves along right = (1, 0,
-// 0) and screen up (0, 1, 0); with the target locked the eye moves off its
-// axis and looks slightly sideways.
-TEST(Camera, ZoomAndPanMoveTheEyeAndAFreeTarget) {
+  // Zoom moves the eye and a free target along the direction; a locked target
+  // stays, and past it the view direction flips. Pan moves along right = (1,
+  // 0, 0) and screen up (0, 1, 0); with the target locked the eye moves off
+  // its axis and looks slightly sideways.
   camera_type free = looking_down_from(100, false);
   free.zoom(2.5);
   expect_near(free.m_position, vector3_type(0, 0, 97.5));

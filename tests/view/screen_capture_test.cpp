@@ -11,11 +11,6 @@ namespace {
 
 using Quarvel::image::rgba_image;
 
-TEST(CaptureFileName, CounterHasFourDigitsAtLeast) {
-  EXPECT_EQ(Quarvel::image::capture_file_name(42), "screen_0042.png");
-  EXPECT_EQ(Quarvel::image::capture_file_name(10000), "screen_10000.png");
-}
-
 std::vector<unsigned char> bytes(rgba_image const& image) {
   return std::vector<unsigned char>(image.data(), image.data() + image.size());
 }
@@ -59,7 +54,10 @@ TEST(SaveImage, WritesPngThatReadsBackPixelForPixel) {
   std::remove(file.c_str());
 }
 
-TEST(SaveImage, RefusesImagesWithoutPixelsOrAlpha) {
+// The file names' counter has four digits at least.
+TEST(SaveImage, RefusesImagesWithoutPixelsOrAlphaAndNamesCaptures) {
+  EXPECT_EQ(Quarvel::image::capture_file_name(42), "screen_0042.png");
+  EXPECT_EQ(Quarvel::image::capture_file_name(10000), "screen_10000.png");
   std::string const file = ::testing::TempDir() + "froth_capture_refused.png";
   EXPECT_EQ(rgba_image(-5, 4, 4).size(), 0u);
   EXPECT_FALSE(Quarvel::image::save_image(rgba_image(0, 0, 4), file));
