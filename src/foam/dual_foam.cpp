@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "foam/foam_geometry.h"
 #include "foam/triangulate_sites.h"
 
 namespace Quarvel {
@@ -112,7 +113,7 @@ class BubbleAreaSum {
   void add_corner(vector3_type const& E) {
     vector3_type const& q = m_q;
     vector3_type const& w = m_w;
-    m_areas.straight += 0.5 * (w.y * E.x + E.y * q.x + q.y * w.x - E.x * q.y - E.y * w.x - w.y * q.x);
+    m_areas.straight += fan_triangle(q, w, E);
     // The fan's triangles are (P0, Pk, Pk+1) for k >= 1: the first corner
     // added, P1, closes none.
     if (!m_first) {

@@ -58,10 +58,13 @@ Real film_deviation(Vector const& P, Vector const& Q, Real p_own, Real p_other, 
 }
 
 /// Signed area of the triangle (r, w, E) as the bubbles' fans add it:
-/// positive when w, E run clockwise about r.
+/// positive when w, E run clockwise about r. The corners are taken relative
+/// to r first, so that far from the origin no digits are lost to products of
+/// large coordinates.
 template <typename Vector>
 double fan_triangle(Vector const& r, Vector const& w, Vector const& E) {
-  return 0.5 * (w.y * E.x + E.y * r.x + r.y * w.x - E.x * r.y - E.y * w.x - w.y * r.x);
+  double const ax = w.x - r.x, ay = w.y - r.y, bx = E.x - r.x, by = E.y - r.y;
+  return 0.5 * (ay * bx - ax * by);
 }
 
 /// The straight-chord part of a bubble's angle at corner r between its

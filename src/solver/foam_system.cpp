@@ -222,7 +222,8 @@ bool FoamSystem::evaluate() {
       std::uint32_t const d = e.m_forward ? film.m_to : film.m_from;
       double const wx = m_position[2 * o], wy = m_position[2 * o + 1];
       double const Ex = m_position[2 * d], Ey = m_position[2 * d + 1];
-      area += 0.5 * (wy * Ex + Ey * qx + qy * wx - Ex * qy - Ey * wx - wy * qx);
+      double const ax = wx - qx, ay = wy - qy, bx = Ex - qx, by = Ey - qy;
+      area += 0.5 * (ay * bx - ax * by);
       double const segment = m_film_state[e.m_film].m_segment;
       area += e.m_forward ? segment : -segment;
     }
