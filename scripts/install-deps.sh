@@ -10,7 +10,7 @@ packages=(
   libgl1-mesa-dri libglu1-mesa-dev libegl-dev libegl-mesa0
   xvfb xauth xdotool x11-apps imagemagick
   libcairo2-dev python3 python3-matplotlib
-  libeigen3-dev libsuitesparse-dev
+  libeigen3-dev libsuitesparse-dev libopenblas0-serial
   pybind11-dev python3-dev python3-numpy python3-pandas python3-pytest python3-distributed
   clang libclang-rt-14-dev
 )

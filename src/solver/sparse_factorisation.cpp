@@ -29,6 +29,12 @@ struct SparseFactorisation::Impl {
 
 SparseFactorisation::SparseFactorisation(Factorisation kind) : m_impl(new Impl) {
   m_impl->m_kind = has_umfpack() ? kind : Factorisation::sparse_lu;
+#ifdef FROTH_HAVE_UMFPACK
+  // Newton's next iteration refines the step anyway; UMFPACK's own
+  // refinement would cost more than the factorisation's forward and back
+  // substitution several times over.
+  m_impl->m_umfpack.umfpackControl()(UMFPACK_IRSTEP) = 0;
+#endif
 }
 
 SparseFactorisation::~SparseFactorisation() = default;
