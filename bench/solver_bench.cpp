@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "bench_foams.h"
@@ -12,6 +13,8 @@
 #include "foam/simulation_parameters.h"
 #include "foam/site_sets.h"
 #include "solver/equilibrium_solver.h"
+#include "solver/foam_system.h"
+#include "solver/sparse_factorisation.h"
 
 namespace {
 
@@ -52,11 +55,34 @@ BENCHMARK(BM_SolveGeneratedFoam)
     ->ArgNames({"sites", "umfpack"})
     ->Args({1000, 0})
     ->Args({1000, 1})
+    ->Args({3000, 1})
     ->Args({10000, 0})
     ->Args({10000, 1})
+    ->Args({30000, 1})
     ->Args({100000, 1})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
+
+// One factorisation of a generated foam's Jacobian, with each library: the
+// cost of one Newton iteration, whatever the iteration counts.
+void BM_FactoriseJacobian(benchmark::State& state) {
+  FoamMesh const foam = froth_bench::make_foam(int(state.range(0)), 1234);
+  solver::FoamSystem system;
+  std::string error;
+  system.gather(foam, error);
+  system.evaluate();
+  solver::SparseMatrix J;
+  system.jacobian(J);
+  solver::SparseFactorisation lu(state.range(1) == 0 ? solver::Factorisation::sparse_lu
+                                                     : solver::Factorisation::umfpack);
+  lu.factorise(J, true);
+  for (auto _ : state) benchmark::DoNotOptimize(lu.factorise(J, false));
+  state.counters["unknowns"] = double(system.unknowns());
+}
+BENCHMARK(BM_FactoriseJacobian)
+    ->ArgNames({"sites", "umfpack"})
+    ->ArgsProduct({{1000, 10000}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
 
 // One solve after a step of diffusion from an equilibrium: the quasi-static
 // loop's work.

@@ -48,9 +48,9 @@ struct CheckedArc {
     if (straight) return 0.0;
     double const L = std::hypot(Q.x - P.x, Q.y - P.y);
     if (r < 2.0 * L) {
-      // Green's theorem about the centre, less the chord's triangle.
-      double const arc = r * r * turn + cx * (Q.y - P.y) - cy * (Q.x - P.x);
-      return -0.5 * (arc - (P.x * Q.y - Q.x * P.y));
+      // Green's theorem about P (so that no digits go far from the origin):
+      // the arc's sweep about the centre and the centre's triangle.
+      return -0.5 * (r * r * turn + (cx - P.x) * (Q.y - P.y) - (cy - P.y) * (Q.x - P.x));
     }
     // The arc's height above the chord at u from its middle, written
     // without cancellation; 8-point Gauss-Legendre on each half.
@@ -83,11 +83,14 @@ inline PlateauResiduals plateau_residuals(FoamMesh const& foam) {
   };
   for (auto const& f : foam.faces()) {
     if (f.m_is_outer) continue;
-    double area = 0.0;  // a clockwise loop: its area lies right of every film
+    // A clockwise loop: its area lies right of every film. The shoelace is
+    // taken about a corner, so that no digits go far from the origin.
+    double area = 0.0;
+    auto const o = foam.get_vertex(foam.origin(f.m_border_halfedge)).m_coord;
     for (FoamMesh::const_face_halfedge_circulator c(foam, f.m_self); c; ++c) {
       auto const& P = foam.get_vertex(foam.origin(c.handle())).m_coord;
       auto const& Q = foam.get_vertex(c->m_destination).m_coord;
-      area += 0.5 * (Q.x * P.y - P.x * Q.y) + arc_of(*c).segment(P, Q);
+      area += 0.5 * ((Q.x - o.x) * (P.y - o.y) - (P.x - o.x) * (Q.y - o.y)) + arc_of(*c).segment(P, Q);
     }
     res.m_area = std::max(res.m_area, std::abs(area - std::max(f.m_target_area, 0.0)));
   }

@@ -124,6 +124,12 @@ TEST(EquilibriumSolver, EquilibriumObeysPlateauLawsMeasuredOnItsOwnAndIsReachedQ
     EXPECT_EQ(0u, again.m_iterations);
     EXPECT_EQ(before, froth_test::to_text(foam));
 
+    // Moved far from the origin, it is as exact: no digits are lost there.
+    FoamMesh far = foam;
+    for (auto& v : far.vertices()) v.m_coord.x += 1e4, v.m_coord.y -= 1e4;
+    ASSERT_TRUE(solver::solve_equilibrium(far, window_settings()).m_converged);
+    EXPECT_LT(froth_test::plateau_residuals(far).m_area, 5e-10);
+
     // Shaken a little, it converges quadratically: each residual is at most a
     // small multiple of the square of the one before, until rounding takes over.
     perturb(foam, 9, 0.02, 0.0);
