@@ -21,7 +21,10 @@ inline Quarvel::kordal::FoamMesh make_foam(int count, unsigned seed) {
   Quarvel::kordal::SimulationParameters const window;
   double const grow = std::sqrt(double(count) / window.m_site_count);
   Quarvel::kordal::seed_random_generator(seed);
-  Quarvel::kordal::make_random_sites(sites, count, window.m_domain_width * grow, window.m_domain_height * grow);
+  // The sites fill a tenth of the rectangle given, as the window's 'r' does
+  // with its size in pixels.
+  Quarvel::kordal::make_random_sites(sites, count, 10.0 * window.m_domain_width * grow,
+                                     10.0 * window.m_domain_height * grow);
   Quarvel::kordal::FoamMesh foam;
   Quarvel::kordal::generate_foam(foam, sites, 1.0, Quarvel::kordal::SimulationParameters{}.m_film_tension);
   Quarvel::kordal::close_open_boundary(foam, 0.0);
