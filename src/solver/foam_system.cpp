@@ -222,8 +222,7 @@ bool FoamSystem::evaluate() {
       std::uint32_t const d = e.m_forward ? film.m_to : film.m_from;
       double const wx = m_position[2 * o], wy = m_position[2 * o + 1];
       double const Ex = m_position[2 * d], Ey = m_position[2 * d + 1];
-      double const ax = wx - qx, ay = wy - qy, bx = Ex - qx, by = Ey - qy;
-      area += 0.5 * (ay * bx - ax * by);
+      area += kordal::fan_triangle(Vector(qx, qy, 0.0), Vector(wx, wy, 0.0), Vector(Ex, Ey, 0.0));
       double const segment = m_film_state[e.m_film].m_segment;
       area += e.m_forward ? segment : -segment;
     }
