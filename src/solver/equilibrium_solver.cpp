@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <memory>
 #include <ostream>
 
 #include "foam/foam2d_simulator.h"
@@ -86,7 +85,11 @@ EquilibriumResiduals measure_equilibrium(FoamMesh const& foam) {
 namespace {
 
 constexpr double settle_angle = 0.2;     // radians: a foam this far off is settled before Newton
-constexpr double troubled_angle = 0.05;  // radians: a junction this far off is relaxed
+// Radians: a junction this far off is relaxed, with a few rings around it.
+// Where Newton stalled, only the junctions that block its steps are (they
+// are far off, the rest has moved on), at first; then more.
+constexpr double settle_troubled_angle = 0.05;
+constexpr double stalled_troubled_angle[2] = {1.0, 0.3};
 constexpr unsigned troubled_rings = 3;
 constexpr unsigned swap_again_after = 3;  // iterations before a film made by a swap may swap back
 // A bubble's corner wider than a half turn is tangled: its junction's films
@@ -94,10 +97,47 @@ constexpr unsigned swap_again_after = 3;  // iterations before a film made by a 
 // then hold the junction's shortest film just above the T1 threshold for
 // good; one up to this many thresholds long is swapped instead.
 constexpr double tangled_film_thresholds = 4.0;
+constexpr unsigned max_untangles = 10;  // rounds of such swaps in one Newton run
 
-// One Newton run on the foam as it stands. Swaps films as it goes; leaves
-// the foam at the last accepted state written only on success (the caller
-// restores it otherwise).
+// Swaps the shortest film, if short enough, of each tangled junction: one
+// with a bubble's corner wider than a half turn. Returns the swaps made.
+unsigned swap_tangled(FoamMesh& foam, std::vector<polymesh::vertex_handle> const& tangled,
+                      SolverSettings const& settings) {
+  if (settings.m_t1_threshold <= 0.0) return 0;
+  SolverSettings tangled_swap = settings;
+  tangled_swap.m_t1_threshold = tangled_film_thresholds * settings.m_t1_threshold;
+  unsigned swapped = 0;
+  for (polymesh::vertex_handle v : tangled) {
+    if (!foam.is_valid_vertex_handle(v)) continue;
+    polymesh::edge_handle shortest;
+    double length = tangled_swap.m_t1_threshold;
+    for (FoamMesh::const_vertex_halfedge_circulator c(foam, v); c; ++c) {
+      double const l = math::length(foam.get_vertex(c->m_destination).m_coord - foam.get_vertex(v).m_coord);
+      if (l <= length) length = l, shortest = c->m_edge;
+    }
+    if (shortest.is_null() || !may_swap(foam, shortest, tangled_swap)) continue;
+    foam.get_edge(kordal::rewire_t1(foam, shortest)).m_created_by_t1 = true;
+    ++swapped;
+  }
+  return swapped;
+}
+
+// The tangled junctions of the foam.
+void find_tangled(FoamMesh const& foam, std::vector<polymesh::vertex_handle>& tangled) {
+  tangled.clear();
+  for (auto const& v : foam.vertices()) {
+    if (kordal::is_boundary(v)) continue;
+    for (FoamMesh::const_vertex_halfedge_circulator c(foam, v.m_self); c; ++c) {
+      if (kordal::junction_angle(foam.get_face(c->m_face), v) > M_PI) {
+        tangled.push_back(v.m_self);
+        break;
+      }
+    }
+  }
+}
+
+// One Newton run on the foam as it stands. Swaps films as it goes; the foam
+// is left at the last accepted state, converged or not.
 SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResult& result, std::string& reason) {
   FoamSystem system;
   if (!system.gather(foam, reason)) return SolverOutcome::bad_input;
@@ -115,6 +155,8 @@ SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResul
   // steps take over. Near it, Newton's steps from the start.
   double lambda = system.largest_angle_residual() > 0.2 ? 10.0 : 0.0;
   unsigned iterations = 0;
+  unsigned untangles = 0;
+  std::vector<polymesh::vertex_handle> tangled;
   for (;;) {
     double const norm = system.residual_norm();
     result.m_residual_history.push_back(norm);
@@ -131,6 +173,7 @@ SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResul
     }
     if (iterations >= settings.m_max_iterations) {
       reason = "not in equilibrium after " + std::to_string(iterations) + " iterations";
+      system.scatter(foam);
       return SolverOutcome::iteration_cap;
     }
 
@@ -168,8 +211,29 @@ SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResul
     }
     ++iterations;
     ++result.m_iterations;
+    if (!accepted && untangles < max_untangles) {
+      // A tangled junction blocks every step: no move of it balances its
+      // films. Its short film is swapped, and the creep starts again.
+      system.restore_state();
+      system.scatter(foam);
+      find_tangled(foam, tangled);
+      unsigned const swapped = swap_tangled(foam, tangled, settings);
+      if (swapped > 0) {
+        ++untangles;
+        result.m_t1_count += swapped;
+        if (settings.m_log) *settings.m_log << "  " << swapped << " T1 of tangled junctions\n";
+        if (!system.gather(foam, reason)) return SolverOutcome::bad_input;
+        if (!system.evaluate()) {
+          reason = "a T1 left a non-finite value";
+          return SolverOutcome::no_progress;
+        }
+        lambda = std::max(lambda, 10.0);
+        continue;
+      }
+    }
     if (!accepted) {
       system.restore_state();
+      system.scatter(foam);
       reason = "no step lowers the residual (" + format("%.3e", norm) + ") at iteration " +
                std::to_string(result.m_iterations);
       return SolverOutcome::no_progress;
@@ -220,7 +284,8 @@ SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResul
 // few rings wide, or everywhere when that is most of the foam; with untangle,
 // the short film of a tangled junction is swapped first. The events
 // are added to the result's counts.
-void relax(FoamMesh& foam, SolverSettings const& settings, unsigned sweeps, bool untangle, SolverResult& result) {
+void relax(FoamMesh& foam, SolverSettings const& settings, unsigned sweeps, bool untangle, double troubled_angle,
+           SolverResult& result) {
   kordal::SimulationParameters window;
   window.m_film_tension = foam.m_film_tension;
   window.m_t1_threshold = settings.m_t1_threshold;
@@ -230,8 +295,6 @@ void relax(FoamMesh& foam, SolverSettings const& settings, unsigned sweeps, bool
   double const plateau = 2.0 * M_PI / 3.0;
   std::vector<polymesh::vertex_handle> junctions, next, tangled;
   std::vector<unsigned char> marked;
-  SolverSettings tangled_swap = settings;
-  tangled_swap.m_t1_threshold = tangled_film_thresholds * settings.m_t1_threshold;
   for (unsigned sweep = 0; sweep < sweeps; ++sweep) {
     // Each sweep is a loop of its own: the last one's swaps may be undone.
     for (auto& film : foam.edges()) film.m_created_by_t1 = false;
@@ -267,20 +330,7 @@ void relax(FoamMesh& foam, SolverSettings const& settings, unsigned sweeps, bool
       std::sort(junctions.begin(), junctions.end(),
                 [](polymesh::vertex_handle a, polymesh::vertex_handle b) { return a.get_idx() < b.get_idx(); });
     }
-    if (untangle && settings.m_t1_threshold > 0.0) {
-      for (polymesh::vertex_handle v : tangled) {
-        if (!foam.is_valid_vertex_handle(v)) continue;
-        polymesh::edge_handle shortest;
-        double length = tangled_swap.m_t1_threshold;
-        for (FoamMesh::const_vertex_halfedge_circulator c(foam, v); c; ++c) {
-          double const l = math::length(foam.get_vertex(c->m_destination).m_coord - foam.get_vertex(v).m_coord);
-          if (l <= length) length = l, shortest = c->m_edge;
-        }
-        if (shortest.is_null() || !may_swap(foam, shortest, tangled_swap)) continue;
-        foam.get_edge(kordal::rewire_t1(foam, shortest)).m_created_by_t1 = true;
-        ++result.m_t1_count;
-      }
-    }
+    if (untangle) result.m_t1_count += swap_tangled(foam, tangled, settings);
     for (polymesh::vertex_handle v : junctions) {
       if (!foam.is_valid_vertex_handle(v)) continue;
       if (settings.m_t2_threshold > 0.0 && sim.perform_t2(v, sim.m_max_iterations, sim.m_tau)) continue;
@@ -289,6 +339,37 @@ void relax(FoamMesh& foam, SolverSettings const& settings, unsigned sweeps, bool
     }
   }
   // Newton may swap the last sweep's films back, as the next loop would.
+  for (auto& film : foam.edges()) film.m_created_by_t1 = false;
+  result.m_t1_count += sim.m_t1_count;
+  result.m_t2_count += sim.m_t2_count;
+}
+
+// The T2 events due before any solve: a bubble whose target area is at most
+// the T2 threshold has no equilibrium of its own to reach (the simulation
+// loop removes it on its first visit), so it goes first, with the loop's
+// rules, until none is left.
+void remove_due_bubbles(FoamMesh& foam, SolverSettings const& settings, SolverResult& result) {
+  if (settings.m_t2_threshold <= 0.0) return;
+  bool due = false;
+  for (auto const& f : foam.faces()) due = due || (!f.m_is_outer && settings.m_t2_threshold >= f.m_target_area);
+  if (!due) return;
+  kordal::SimulationParameters window;
+  window.m_film_tension = foam.m_film_tension;
+  window.m_t1_threshold = settings.m_t1_threshold;
+  window.m_t2_threshold = settings.m_t2_threshold;
+  kordal::FoamSimulator sim(&foam);
+  kordal::apply_parameters(window, sim);
+  unsigned const one = 1;
+  std::vector<polymesh::vertex_handle> junctions;
+  for (int pass = 0; pass < 10; ++pass) {
+    unsigned const before = sim.m_t2_count + sim.m_t1_count;
+    junctions.clear();
+    for (auto const& v : foam.vertices()) junctions.push_back(v.m_self);
+    for (polymesh::vertex_handle v : junctions) {
+      if (foam.is_valid_vertex_handle(v)) sim.perform_t2(v, one, sim.m_tau);
+    }
+    if (sim.m_t2_count + sim.m_t1_count == before) break;
+  }
   for (auto& film : foam.edges()) film.m_created_by_t1 = false;
   result.m_t1_count += sim.m_t1_count;
   result.m_t2_count += sim.m_t2_count;
@@ -314,30 +395,24 @@ SolverResult solve_equilibrium(FoamMesh& foam, SolverSettings const& settings) {
   // for swaps and relaxation, and a failure puts it back.
   FoamMesh const original(foam);
   std::string reason;
+  remove_due_bubbles(foam, settings, result);
   // A foam far from equilibrium (a generated one: straight films, a border
   // that must reshape through swaps) can stall Newton's steps. The junction
-  // sweeps of the simulation loop, with its events, settle it where Newton
-  // stalls, each round going on from the last; a large foam is settled
-  // first, as a stalled Newton run costs it more than a few sweeps.
+  // sweeps of the simulation loop, with its events, move it on from where
+  // Newton stalled; a large foam is settled first, as a stalled Newton run
+  // costs it more than a few sweeps.
   bool const far = foam.face_size() > settings.m_settle_bubbles && measure_equilibrium(foam).m_angle > settle_angle;
-  std::unique_ptr<FoamMesh> relaxed;
   SolverOutcome outcome = SolverOutcome::no_progress;
   double last_stall = -1.0;
-  unsigned kept_t1 = 0, kept_t2 = 0;  // the events in `relaxed`
   for (unsigned round = 0;; ++round) {
     if (round > 0 || far) {
       if (round > settings.m_relaxation_rounds) break;
       if (settings.m_log) *settings.m_log << "relaxing: " << (round > 0 ? reason : "far from equilibrium") << '\n';
-      // The events of a Newton run that is given up go with its foam.
-      foam = relaxed ? *relaxed : original;
-      result.m_t1_count = kept_t1;
-      result.m_t2_count = kept_t2;
       // Tangled junctions are swapped only once Newton has stalled: the swaps
       // also reshape foams that Newton would solve as they are.
-      relax(foam, settings, round > 0 ? settings.m_relaxation_sweeps : settings.m_settle_sweeps, round > 0, result);
-      relaxed.reset(new FoamMesh(foam));
-      kept_t1 = result.m_t1_count;
-      kept_t2 = result.m_t2_count;
+      double const troubled = round == 0 || round > 2 ? settle_troubled_angle : stalled_troubled_angle[round - 1];
+      relax(foam, settings, round > 0 ? settings.m_relaxation_sweeps : settings.m_settle_sweeps, round > 0, troubled,
+            result);
       ++result.m_relaxations;
     }
     outcome = newton(foam, settings, result, reason);
