@@ -24,10 +24,11 @@ struct SolverSettings {
   /// A film beside a bubble whose target area is at most this is left to the
   /// T2 event, as in the simulation loop.
   double m_t2_threshold = 0.0;
-  /// When Newton stalls, m_relaxation_sweeps sweeps of the simulation
-  /// loop's events and junction equilibration (a bubble due for a T2 goes,
-  /// as in the loop) around the junctions still out of balance move the
-  /// foam on before Newton starts again, at most m_relaxation_rounds times.
+  /// Bubbles due for a T2 (target at most the threshold) go before the
+  /// solve, by the simulation loop's rules. When Newton stalls,
+  /// m_relaxation_sweeps sweeps of the loop's events and junction
+  /// equilibration around the junctions that block it move the foam on from
+  /// there before Newton starts again, at most m_relaxation_rounds times.
   /// A foam of more than m_settle_bubbles bubbles whose angles are off by
   /// more than 0.2 rad is first settled by m_settle_sweeps such sweeps.
   unsigned m_settle_bubbles = 1000;
@@ -50,7 +51,7 @@ struct SolverResult {
   double m_area_residual = 0.0;   ///< largest relative area residual at the end
   double m_angle_residual = 0.0;  ///< largest angle error (radians) at the end
   unsigned m_t1_count = 0;        ///< films swapped during the solve
-  unsigned m_t2_count = 0;        ///< bubbles due for a T2 removed by the settling sweeps
+  unsigned m_t2_count = 0;        ///< bubbles due for a T2 removed before the solve or by the sweeps
   unsigned m_relaxations = 0;     ///< rounds of junction sweeps it needed
   /// The scaled residual norm before each iteration and at the end.
   std::vector<double> m_residual_history;
