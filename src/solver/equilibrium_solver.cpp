@@ -157,6 +157,23 @@ SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResul
   unsigned iterations = 0;
   unsigned untangles = 0;
   std::vector<polymesh::vertex_handle> tangled;
+  // After swaps in the foam: counts them and gathers the system anew;
+  // false, with `failed` set, when that leaves nothing to solve.
+  SolverOutcome failed = SolverOutcome::no_progress;
+  auto regather = [&](unsigned swapped, char const* what) {
+    result.m_t1_count += swapped;
+    if (settings.m_log) *settings.m_log << "  " << swapped << what;
+    if (!system.gather(foam, reason)) {
+      failed = SolverOutcome::bad_input;
+      return false;
+    }
+    if (!system.evaluate()) {
+      reason = "a T1 left a non-finite value";
+      failed = SolverOutcome::no_progress;
+      return false;
+    }
+    return true;
+  };
   for (;;) {
     double const norm = system.residual_norm();
     result.m_residual_history.push_back(norm);
@@ -220,13 +237,7 @@ SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResul
       unsigned const swapped = swap_tangled(foam, tangled, settings);
       if (swapped > 0) {
         ++untangles;
-        result.m_t1_count += swapped;
-        if (settings.m_log) *settings.m_log << "  " << swapped << " T1 of tangled junctions\n";
-        if (!system.gather(foam, reason)) return SolverOutcome::bad_input;
-        if (!system.evaluate()) {
-          reason = "a T1 left a non-finite value";
-          return SolverOutcome::no_progress;
-        }
+        if (!regather(swapped, " T1 of tangled junctions\n")) return failed;
         lambda = std::max(lambda, 10.0);
         continue;
       }
@@ -265,15 +276,7 @@ SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResul
         swapped_films.emplace_back(created, result.m_iterations);
         ++swapped;
       }
-      if (swapped > 0) {
-        result.m_t1_count += swapped;
-        if (settings.m_log) *settings.m_log << "  " << swapped << " T1\n";
-        if (!system.gather(foam, reason)) return SolverOutcome::bad_input;
-        if (!system.evaluate()) {
-          reason = "a T1 left a non-finite value";
-          return SolverOutcome::no_progress;
-        }
-      }
+      if (swapped > 0 && !regather(swapped, " T1\n")) return failed;
     }
   }
 }
