@@ -281,6 +281,16 @@ SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResul
   }
 }
 
+// The simulation loop's events and equilibration as the window runs them,
+// with the solve's thresholds.
+void use_window_rules(kordal::FoamSimulator& sim, FoamMesh const& foam, SolverSettings const& settings) {
+  kordal::SimulationParameters window;
+  window.m_film_tension = foam.m_film_tension;
+  window.m_t1_threshold = settings.m_t1_threshold;
+  window.m_t2_threshold = settings.m_t2_threshold;
+  kordal::apply_parameters(window, sim);
+}
+
 // Junction sweeps of the simulation loop (its T2s, T1s and equilibration,
 // with the window's iteration cap and tau) where the foam is out of balance:
 // around every junction whose angles are off by more than troubled_angle, a
@@ -289,12 +299,8 @@ SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResul
 // are added to the result's counts.
 void relax(FoamMesh& foam, SolverSettings const& settings, unsigned sweeps, bool untangle, double troubled_angle,
            SolverResult& result) {
-  kordal::SimulationParameters window;
-  window.m_film_tension = foam.m_film_tension;
-  window.m_t1_threshold = settings.m_t1_threshold;
-  window.m_t2_threshold = settings.m_t2_threshold;
   kordal::FoamSimulator sim(&foam);
-  kordal::apply_parameters(window, sim);
+  use_window_rules(sim, foam, settings);
   double const plateau = 2.0 * M_PI / 3.0;
   std::vector<polymesh::vertex_handle> junctions, next, tangled;
   std::vector<unsigned char> marked;
@@ -356,12 +362,8 @@ void remove_due_bubbles(FoamMesh& foam, SolverSettings const& settings, SolverRe
   bool due = false;
   for (auto const& f : foam.faces()) due = due || (!f.m_is_outer && settings.m_t2_threshold >= f.m_target_area);
   if (!due) return;
-  kordal::SimulationParameters window;
-  window.m_film_tension = foam.m_film_tension;
-  window.m_t1_threshold = settings.m_t1_threshold;
-  window.m_t2_threshold = settings.m_t2_threshold;
   kordal::FoamSimulator sim(&foam);
-  kordal::apply_parameters(window, sim);
+  use_window_rules(sim, foam, settings);
   unsigned const one = 1;
   std::vector<polymesh::vertex_handle> junctions;
   for (int pass = 0; pass < 10; ++pass) {
