@@ -5,7 +5,8 @@
 //   froth_soak_long SITES WIDTH HEIGHT FIRST_SEED COUNT
 //
 // WIDTH x HEIGHT is the domain in foam units, as froth-batch's --domain. One
-// line per run, then a total; the exit status is 1 when any run faulted.
+// line per run (a foam of 5,000 sites or more also every 100 loops), then
+// a total; the exit status is 1 when any run faulted.
 
 #include <algorithm>
 #include <cstdlib>
@@ -32,7 +33,8 @@ int main(int argc, char** argv) {
     Quarvel::kordal::seed_random_generator(seed);
     Quarvel::kordal::make_random_sites(s, sites, 10.0 * width, 10.0 * height);
     FoamMesh foam = make_foam_from_sites(s);
-    CoarseningRun const run = coarsen_checked(foam, 100000000);
+    // Large foams take hours: they tell how far they have got as they go.
+    CoarseningRun const run = coarsen_checked(foam, 100000000, sites >= 5000 ? &std::cout : nullptr);
     bool const short_of_goal = run.fault.empty() && !run.stalled && foam.face_size() > 5;
     loops += run.loops;
     t1 += run.t1;
