@@ -80,10 +80,9 @@ struct CoarseningRun {
 /// its own tag, each held before the loop (a new bubble never takes an old
 /// tag), and after 5 settling loops (a foam as built has straight films) the
 /// statistics' mean area error stays below 2% of their mean area while at
-/// least 20 bubbles are measured. With progress set, a line every
-/// progress_every loops tells how far a long run has got.
-inline CoarseningRun coarsen_checked(FoamMesh& foam, int loop_cap, std::ostream* progress = nullptr,
-                                     int progress_every = 100) {
+/// least 20 bubbles are measured. With progress set, a line every 100 loops
+/// tells how far a long run has got.
+inline CoarseningRun coarsen_checked(FoamMesh& foam, int loop_cap, std::ostream* progress = nullptr) {
   Quarvel::kordal::FoamSimulator sim(&foam);
   configure_like_the_window(sim);
   CoarseningRun run;
@@ -114,7 +113,7 @@ inline CoarseningRun coarsen_checked(FoamMesh& foam, int loop_cap, std::ostream*
       if (!(share < 0.02)) fault = "mean area error " + std::to_string(100.0 * share) + "% of the mean area";
     }
     if (!fault.empty()) run.fault = "after loop " + std::to_string(run.loops) + ": " + fault;
-    if (progress && run.loops % progress_every == 0) {
+    if (progress && run.loops % 100 == 0) {
       *progress << "  loop " << run.loops << ": " << foam.face_size() << " bubbles, T1 " << run.t1 << " T2 " << run.t2
                 << ", worst area error " << 100.0 * run.worst_area_error << "%" << std::endl;
     }
