@@ -14,6 +14,7 @@
 #include "foam/site_sets.h"
 #include "solver/equilibrium_solver.h"
 #include "solver/foam_system.h"
+#include "solver/memory_reuse.h"
 #include "solver/quasi_static_step.h"
 #include "solver/sparse_factorisation.h"
 
@@ -21,6 +22,9 @@ namespace {
 
 using Quarvel::kordal::FoamMesh;
 namespace solver = Quarvel::solver;
+
+// As froth-batch and the window do at their start.
+[[maybe_unused]] bool const memory_kept = (solver::keep_freed_memory(), true);
 
 solver::SolverSettings window_settings() {
   solver::SolverSettings s;

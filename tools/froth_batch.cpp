@@ -9,6 +9,7 @@
 
 #include "batch_options.h"
 #include "batch_run.h"
+#include "solver/memory_reuse.h"
 
 namespace {
 
@@ -37,6 +38,7 @@ int main(int argc, char** argv) {
     case Quarvel::batch::ParseResult::run:
       break;
   }
+  Quarvel::solver::keep_freed_memory();
   std::signal(SIGINT, on_interrupt);
   std::signal(SIGTERM, on_interrupt);
 

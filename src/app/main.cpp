@@ -7,9 +7,11 @@
 
 #include "app/application.h"
 #include "app/glut_callbacks.h"
+#include "solver/memory_reuse.h"
 
 int main(int argc, char** argv) {
   namespace glut = Quarvel::glut;
+  Quarvel::solver::keep_freed_memory();
   glutInit(&argc, argv);
   // Closing the window returns from the main loop instead of ending the
   // process inside GLUT, so the application is released normally.
