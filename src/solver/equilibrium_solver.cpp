@@ -98,6 +98,12 @@ constexpr unsigned swap_again_after = 3;  // iterations before a film made by a 
 // good; one up to this many thresholds long is swapped instead.
 constexpr double tangled_film_thresholds = 4.0;
 constexpr unsigned max_untangles = 10;  // rounds of such swaps in one Newton run
+// Damped this much, steps that over this many iterations take less than
+// stall_gain off the norm are a stall: something local blocks them, and the
+// junction sweeps move it on sooner than more damping would.
+constexpr double stall_damping = 64.0;
+constexpr unsigned stall_iterations = 3;
+constexpr double stall_gain = 0.02;
 
 // Swaps the shortest film, if short enough, of each tangled junction: one
 // with a bubble's corner wider than a half turn. Returns the swaps made.
@@ -156,6 +162,7 @@ SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResul
   double lambda = system.largest_angle_residual() > 0.2 ? 10.0 : 0.0;
   unsigned iterations = 0;
   unsigned untangles = 0;
+  std::size_t const first_norm = result.m_residual_history.size();  // this run's first
   std::vector<polymesh::vertex_handle> tangled;
   // After swaps in the foam: counts them and gathers the system anew;
   // false, with `failed` set, when that leaves nothing to solve.
@@ -257,6 +264,14 @@ SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResul
       if (lambda < 1e-8) lambda = 0.0;
     }
     if (settings.m_log) *settings.m_log << "  step " << format("%g", alpha) << " damped by " << used << '\n';
+    auto const& history = result.m_residual_history;
+    if (lambda >= stall_damping && history.size() > first_norm + stall_iterations &&
+        system.residual_norm() > (1.0 - stall_gain) * history[history.size() - 1 - stall_iterations]) {
+      system.scatter(foam);
+      reason = "the damped steps stall at " + format("%.3e", system.residual_norm()) + " at iteration " +
+               std::to_string(result.m_iterations);
+      return SolverOutcome::no_progress;
+    }
 
     if (settings.m_t1_threshold > 0.0) {
       // A film that a swap made may swap back a few iterations later: the
