@@ -5,7 +5,8 @@
 #               and an AddressSanitizer + UBSan build
 #   make bench  build (Release) and run the benchmarks
 #   make soak   the long coarsening sweep under the sanitizers
-#   make soak-long  a longer sweep of the shipped build on both cores (hours)
+#   make soak-long  a longer sweep of the shipped build on both cores (about
+#               15 hours; SOAK_LONG_SITES=2000 for about 2)
 #   make fuzz   the input readers under libFuzzer, FUZZ_SECONDS each
 
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
@@ -69,16 +70,21 @@ soak: deps
 	  grep -hoE 'soak: .*' soak.log | awk '{runs+=$$2; loops+=$$11; t1+=$$13; t2+=$$15; if ($$17 != "none") stalls+=NF-16} END {print "soak total: " runs " runs, " loops " loops, " t1 " T1, " t2 " T2, " stalls+0 " stalled"}'; \
 	  tail -3 soak.log; exit $$status
 
-# 500 foams of 200 sites and 4 of 20,000 at the window's density, each
-# coarsened to five bubbles or fewer with every invariant checked after every
-# loop; two processes, one per core, each with half of both sets.
+# 500 foams of 200 sites and 4 of SOAK_LONG_SITES (20,000) at the window's
+# density, each coarsened to five bubbles or fewer with every invariant
+# checked after every loop; two processes, one per core, each with half of
+# both sets. The cost of a run grows like sites^1.5: 22 s for 200 sites,
+# 12 min for 2,000, some 7 hours for 20,000.
 SOAK_LONG := $(SHIPPED_DIR)/tests/froth_soak_long
+SOAK_LONG_SITES ?= 20000
 soak-long: deps
 	@cmake -S . -B $(SHIPPED_DIR) $(SHIPPED_FLAGS) -DFROTH_BUILD_BENCH=OFF >/dev/null
 	@cmake --build $(SHIPPED_DIR) -j $(JOBS) --target froth_soak_long
-	@start=$$(date +%s); \
-	  ( $(SOAK_LONG) 200 96 54 1 250; r=$$?; $(SOAK_LONG) 20000 960 540 1 2 || r=1; exit $$r ) > $(SHIPPED_DIR)/soak-long-1.log 2>&1 & a=$$!; \
-	  ( $(SOAK_LONG) 200 96 54 251 250; r=$$?; $(SOAK_LONG) 20000 960 540 3 2 || r=1; exit $$r ) > $(SHIPPED_DIR)/soak-long-2.log 2>&1 & b=$$!; \
+	@start=$$(date +%s); n=$(SOAK_LONG_SITES); \
+	  w=$$(awk -v n=$$n 'BEGIN {printf "%.2f", 960 * sqrt(n / 20000)}'); \
+	  h=$$(awk -v n=$$n 'BEGIN {printf "%.2f", 540 * sqrt(n / 20000)}'); \
+	  ( $(SOAK_LONG) 200 96 54 1 250; r=$$?; $(SOAK_LONG) $$n $$w $$h 1 2 || r=1; exit $$r ) > $(SHIPPED_DIR)/soak-long-1.log 2>&1 & a=$$!; \
+	  ( $(SOAK_LONG) 200 96 54 251 250; r=$$?; $(SOAK_LONG) $$n $$w $$h 3 2 || r=1; exit $$r ) > $(SHIPPED_DIR)/soak-long-2.log 2>&1 & b=$$!; \
 	  wait $$a; sa=$$?; wait $$b; sb=$$?; \
 	  grep -h 'FAULT' $(SHIPPED_DIR)/soak-long-*.log; \
 	  grep -h '^soak-long:' $(SHIPPED_DIR)/soak-long-*.log; \
