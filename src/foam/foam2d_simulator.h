@@ -156,7 +156,10 @@ class Foam2DSimulator {
   double line_search(System const& system, Vector const& x, double tau);
 
   std::vector<std::pair<face_handle, double>> m_guarded;  ///< bubbles whose area a trial change may not take below a floor
-  std::vector<double> m_bends;  ///< scratch of equilibrate(): film_bend of the three bubbles' films before a step
+  /// Scratch of equilibrate(): film_bend of the three bubbles' films before
+  /// a step, and the largest pressure difference at which a film next to a
+  /// half circle may grow longer (-1: it may not).
+  std::vector<std::pair<double, double>> m_bends;
   std::vector<vertex_handle> m_junction_order;  ///< scratch of simulate(), kept to spare allocations
 };
 

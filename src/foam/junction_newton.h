@@ -43,6 +43,9 @@ constexpr double smallest_scale = 1e-8;
 /// than settled_change down to the smallest step. Such a Jacobian has still
 /// settled when its last change is this small against its largest entry.
 constexpr double settled_relative_change = 1e-4;
+/// A film bent this far or further is next to the half circle: its area
+/// answers to the pressures ever more steeply, and past 1 not at all.
+constexpr double near_half_circle = 0.999;
 /// The line search gives up below this fraction of the Newton step.
 constexpr double shortest_step = 0.001;
 
@@ -189,7 +192,8 @@ double Foam2DSimulator<Mesh, T1Threshold, T2AreaThreshold, DiffusionVonNeumann, 
       guard_area(mesh.get_halfedge(c->m_twin).m_face);
     }
   }
-  // Every film of the three bubbles, in loop order, with how far it is bent.
+  // Every film of the three bubbles, in loop order: how far it is bent, its
+  // pressure difference (own minus across) and its half-edge.
   auto for_each_film = [&](auto const& visit) {
     for (int i = 0; i < 3; ++i) {
       if (i == outer) continue;
@@ -197,14 +201,26 @@ double Foam2DSimulator<Mesh, T1Threshold, T2AreaThreshold, DiffusionVonNeumann, 
       for (typename Mesh::const_face_halfedge_circulator c(mesh, b[i]); c; ++c) {
         auto const& P = mesh.get_vertex(mesh.origin(c.handle())).m_coord;
         auto const& Q = mesh.get_vertex(c->m_destination).m_coord;
-        if (!visit(film_bend(P, Q, p_own, pressure_across_border(mesh, c.handle()), mesh.m_film_tension))) return false;
+        double const p_other = pressure_across_border(mesh, c.handle());
+        if (!visit(film_bend(P, Q, p_own, p_other, mesh.m_film_tension), p_own - p_other, c.handle())) return false;
       }
     }
     return true;
   };
   m_bends.clear();
-  for_each_film([&](double bend) {
-    m_bends.push_back(bend);
+  // A half-circle film no longer grows its bubble by pressure, only by
+  // growing longer. While the bubble it bulges out of is short of its
+  // target, a step may lengthen it at no larger pressure difference.
+  auto short_of_target = [&](face_handle f) {
+    if (f.is_null() || mesh.get_face(f).m_is_outer) return false;
+    auto const& bubble = mesh.get_face(f);
+    return compute_area(bubble) < bubble.m_target_area;
+  };
+  for_each_film([&](double bend, double dp, halfedge_handle film) {
+    auto const& h = mesh.get_halfedge(film);
+    face_handle const bulging = dp > 0.0 ? h.m_face : mesh.get_halfedge(h.m_twin).m_face;
+    bool const may_lengthen = bend >= equilibration_detail::near_half_circle && short_of_target(bulging);
+    m_bends.push_back({bend, may_lengthen ? std::abs(dp) : -1.0});
     return true;
   });
   double tau_k = tau;
@@ -228,11 +244,11 @@ double Foam2DSimulator<Mesh, T1Threshold, T2AreaThreshold, DiffusionVonNeumann, 
         // all that far is stuck for good. Long films reach it at small
         // pressure differences (4 gamma / L), so in a coarse foam one
         // ordinary step can overshoot there. No step bends a film that
-        // far, or further if it already is.
+        // far, or further if it already is, but for the longer film above.
         std::size_t n = 0;
-        ok = ok && for_each_film([&](double bend) {
-               double const before = m_bends[n++];
-               return bend < 1.0 || bend <= before;
+        ok = ok && for_each_film([&](double bend, double dp, halfedge_handle) {
+               auto const before = m_bends[n++];
+               return bend < 1.0 || bend <= before.first || std::abs(dp) <= before.second;
              });
         for (int i = 0; i < 3; ++i) mesh.get_face(b[i]).m_pressure = saved_pressure[i];
       }
@@ -281,6 +297,22 @@ void Foam2DSimulator<Mesh, T1Threshold, T2AreaThreshold, DiffusionVonNeumann, Fi
   double const target_angle = two_pi_over_three();
   double const tau_used = tau > 0.0 ? tau : m_tau;
 
+  // Whether a film of the three bubbles is bent next to a half circle, on
+  // either side of it.
+  auto near_half_circle = [&] {
+    for (int i = 0; i < 3; ++i) {
+      if (i == outer) continue;
+      double const p_own = mesh.get_face(b[i]).m_pressure;
+      for (typename Mesh::const_face_halfedge_circulator c(mesh, b[i]); c; ++c) {
+        double const bend = film_bend(mesh.get_vertex(mesh.origin(c.handle())).m_coord,
+                                      mesh.get_vertex(c->m_destination).m_coord, p_own,
+                                      pressure_across_border(mesh, c.handle()), mesh.m_film_tension);
+        if (std::abs(bend - 1.0) < 1.0 - equilibration_detail::near_half_circle) return true;
+      }
+    }
+    return false;
+  };
+
   double prev_err = 2.0 * M_PI;
   for (unsigned k = 0; max_iterations == 0 || k < max_iterations; ++k) {
     vector_type F(5);
@@ -310,6 +342,12 @@ void Foam2DSimulator<Mesh, T1Threshold, T2AreaThreshold, DiffusionVonNeumann, Fi
       case System::Jacobian::not_finite:
         return give_up();
       case System::Jacobian::ill_posed:
+        // Next to a half circle a bubble's area answers to its pressure ever
+        // more steeply, and past it not at all, so the differences never
+        // settle there. The last of them is the steep slope on the circle's
+        // side, and the line search still guards the step; refused, the
+        // junction would stay where it is for good.
+        if (near_half_circle()) break;
         if (m_verbose) {
           (*m_log) << "system matrix is ill posed for junction [handleID]: " << junction << " (during iteration "
                     << k + 1 << ")" << std::endl;
@@ -340,7 +378,14 @@ void Foam2DSimulator<Mesh, T1Threshold, T2AreaThreshold, DiffusionVonNeumann, Fi
       (*m_log) << "]" << std::endl;
     }
 
-    double const tau_k = line_search(system, x, tau_used);
+    double tau_k = line_search(system, x, tau_used);
+    // Refused, with a film next to a half circle bulging out of a bubble
+    // short of its target: more pressure cannot grow that bubble, a longer
+    // film can, so the move alone is tried.
+    if (tau_k == 0.0 && std::any_of(m_bends.begin(), m_bends.end(), [](auto const& b) { return b.second >= 0.0; })) {
+      for (int i = 0; i < 3; ++i) x(i) = 0.0;
+      tau_k = line_search(system, x, tau_used);
+    }
     if (m_verbose) {
       (*m_log) << "x' := [ ";
       for (int i = 0; i < 5; ++i) (*m_log) << tau_k * x(i) << " ";

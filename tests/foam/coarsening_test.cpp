@@ -28,14 +28,20 @@ double const k_window = 0.25 * 0.1 * 2.0 * M_PI / 3.0;  // the window's von Neum
 // separate passed over forever. Seed 155: a spent four-sided bubble of no area
 // whose shortest film borders a three-sided one, which may not lose a film;
 // that one could not vanish either without turning the first inside out. The
-// spent bubble swaps its next shorter film instead.
+// spent bubble swaps its next shorter film instead. Seed 24: a large border
+// bubble, 14% short of its target, whose film to the outer bubble was a half
+// circle; the step that would lengthen that film was refused as bending it
+// further, and the mean area error passed 2%.
 TEST(Coarsening, ARandomFoamAndLateMomentsWithLockedPairsOrBlockedFilmsRunToTheEnd) {
   std::pair<FoamMesh, unsigned> runs[] = {{make_generated_foam(1, 200), 0u},
                                           {load_data_foam("seed123_locked_pair.foam"), 123u},
-                                          {load_data_foam("seed155_blocked_shortest_film.foam"), 155u}};
+                                          {load_data_foam("seed155_blocked_shortest_film.foam"), 155u},
+                                          {load_data_foam("seed24_short_border_bubble.foam"), 24u}};
   for (auto& [foam, seed] : runs) {
     SCOPED_TRACE(seed);
-    if (seed) Quarvel::kordal::seed_random_generator(seed);
+    // A foam saved mid-run carries its generator: the run goes on as it did.
+    if (foam.m_generator.m_draws) Quarvel::kordal::restore_generator(foam.m_generator);
+    else if (seed) Quarvel::kordal::seed_random_generator(seed);
     CoarseningRun const run = coarsen_checked(foam, seed ? 2000 : 20000);
     EXPECT_EQ(run.fault, "");
     EXPECT_LE(foam.face_size(), 5u) << "after " << run.loops << " loops";
