@@ -49,6 +49,24 @@ constexpr double near_half_circle = 0.999;
 /// The line search gives up below this fraction of the Newton step.
 constexpr double shortest_step = 0.001;
 
+/// Visits every film of a junction's bubbles but the outer one, in loop
+/// order: how far it is bent, its pressure difference (own minus across) and
+/// its half-edge. Stops, returning false, at the first visit that does.
+template <typename Mesh, typename Visit>
+bool for_each_film(Mesh const& mesh, bubble_triple const& b, int outer, Visit const& visit) {
+  for (int i = 0; i < 3; ++i) {
+    if (i == outer) continue;
+    double const p_own = mesh.get_face(b[i]).m_pressure;
+    for (typename Mesh::const_face_halfedge_circulator c(mesh, b[i]); c; ++c) {
+      auto const& P = mesh.get_vertex(mesh.origin(c.handle())).m_coord;
+      auto const& Q = mesh.get_vertex(c->m_destination).m_coord;
+      double const p_other = pressure_across_border(mesh, c.handle());
+      if (!visit(film_bend(P, Q, p_own, p_other, mesh.m_film_tension), p_own - p_other, c.handle())) return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace equilibration_detail
 
 /// The five equations of one three-fold junction (three areas, two angles)
@@ -192,20 +210,8 @@ double Foam2DSimulator<Mesh, T1Threshold, T2AreaThreshold, DiffusionVonNeumann, 
       guard_area(mesh.get_halfedge(c->m_twin).m_face);
     }
   }
-  // Every film of the three bubbles, in loop order: how far it is bent, its
-  // pressure difference (own minus across) and its half-edge.
   auto for_each_film = [&](auto const& visit) {
-    for (int i = 0; i < 3; ++i) {
-      if (i == outer) continue;
-      double const p_own = mesh.get_face(b[i]).m_pressure;
-      for (typename Mesh::const_face_halfedge_circulator c(mesh, b[i]); c; ++c) {
-        auto const& P = mesh.get_vertex(mesh.origin(c.handle())).m_coord;
-        auto const& Q = mesh.get_vertex(c->m_destination).m_coord;
-        double const p_other = pressure_across_border(mesh, c.handle());
-        if (!visit(film_bend(P, Q, p_own, p_other, mesh.m_film_tension), p_own - p_other, c.handle())) return false;
-      }
-    }
-    return true;
+    return equilibration_detail::for_each_film(mesh, b, outer, visit);
   };
   m_bends.clear();
   // A half-circle film no longer grows its bubble by pressure, only by
@@ -300,17 +306,9 @@ void Foam2DSimulator<Mesh, T1Threshold, T2AreaThreshold, DiffusionVonNeumann, Fi
   // Whether a film of the three bubbles is bent next to a half circle, on
   // either side of it.
   auto near_half_circle = [&] {
-    for (int i = 0; i < 3; ++i) {
-      if (i == outer) continue;
-      double const p_own = mesh.get_face(b[i]).m_pressure;
-      for (typename Mesh::const_face_halfedge_circulator c(mesh, b[i]); c; ++c) {
-        double const bend = film_bend(mesh.get_vertex(mesh.origin(c.handle())).m_coord,
-                                      mesh.get_vertex(c->m_destination).m_coord, p_own,
-                                      pressure_across_border(mesh, c.handle()), mesh.m_film_tension);
-        if (std::abs(bend - 1.0) < 1.0 - equilibration_detail::near_half_circle) return true;
-      }
-    }
-    return false;
+    return !equilibration_detail::for_each_film(mesh, b, outer, [](double bend, double, halfedge_handle) {
+      return std::abs(bend - 1.0) >= 1.0 - equilibration_detail::near_half_circle;
+    });
   };
 
   double prev_err = 2.0 * M_PI;
