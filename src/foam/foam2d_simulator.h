@@ -120,6 +120,10 @@ class Foam2DSimulator {
   double m_permeability = 0.0;             ///< gas permeability of the films; 0 or less: no diffusion
   std::uint32_t m_max_iterations = 10;     ///< equilibration iterations per junction and visit; 0 = no cap
   double m_tau = 0.1;                      ///< Newton step length used when the caller passes tau <= 0
+  /// The junction equilibration's Jacobian from the films' arc derivatives
+  /// instead of central differences: the same equations at a fraction of the
+  /// cost, along another path (the sweeps' pinned results keep differences).
+  bool m_analytic_jacobian = false;
   bool m_verbose = false;                  ///< progress lines of equilibration and the events on m_log
   std::ostream* m_log = &std::cout;        ///< where verbose lines go; not owned
   double m_t1_threshold = 0.0;             ///< film length at or below which a T1 is due

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "foam/film_arc_derivatives.h"
 #include "foam/foam2d_simulator.h"
 #include "foam/foam_geometry.h"
 
@@ -214,6 +215,68 @@ class JunctionStencil {
       area += triangle + segment;
     }
     return m_in[k] != none ? area : -1.0;
+  }
+
+  /// The derivatives of area(k, 0, 0) and angle(k, 0, 0) in the five
+  /// unknowns of the junction: the pressures of b[0], b[1], b[2], then the
+  /// junction's x and y. A film bent to a half circle answers to its length
+  /// only, as film_arc clamps it. False, with nothing written, when the
+  /// junction is not a corner of b[k].
+  bool derivatives(int k, double (&d_area)[5], double (&d_angle)[5]) const {
+    if (m_in[k] == none || m_out[k] == none) return false;
+    for (int j = 0; j < 5; ++j) d_area[j] = d_angle[j] = 0.0;
+    auto column = [&](Film const& film) {
+      for (int j = 0; j < 3; ++j) {
+        if (j != k && !film.m_other.is_null() && film.m_other == m_b[j]) return j;
+      }
+      return -1;
+    };
+    auto arc = [&](Film const& film) {
+      double const dx = film.m_to.x - film.m_from.x, dy = film.m_to.y - film.m_from.y, dz = film.m_to.z - film.m_from.z;
+      double const L = std::sqrt(dx * dx + dy * dy + dz * dz);
+      return std::make_pair(L, film_arc_derivatives(L, m_pressure[k] - film.m_p_other, m_gamma));
+    };
+    for (std::size_t i = m_begin[k]; i < m_end[k]; ++i) {
+      Film const& film = m_films[i];
+      if (film.m_other.is_null()) continue;  // straight whatever the pressures
+      auto const [L, d] = arc(film);
+      d_area[k] += d.m_area_by_dp;
+      int const j = column(film);
+      if (j >= 0) d_area[j] -= d.m_area_by_dp;
+      if ((film.m_from_junction || film.m_to_junction) && L > 0.0) {
+        // The chord grows along the junction's side of it.
+        vector3_type const& far = film.m_from_junction ? film.m_to : film.m_from;
+        d_area[3] += d.m_area_by_length * (m_position.x - far.x) / L;
+        d_area[4] += d.m_area_by_length * (m_position.y - far.y) / L;
+      }
+    }
+    Film const& in = m_films[m_in[k]];
+    Film const& out = m_films[m_out[k]];
+    vector3_type const& g = in.m_from;
+    vector3_type const& t = out.m_to;
+    // The polygon's area at its corner r between g and t, as the fans add it.
+    d_area[3] += 0.5 * (g.y - t.y);
+    d_area[4] += 0.5 * (t.x - g.x);
+    // The opening turns with the directions to g and to t.
+    double const ux = g.x - m_position.x, uy = g.y - m_position.y, wx = t.x - m_position.x, wy = t.y - m_position.y;
+    double const uu = ux * ux + uy * uy, ww = wx * wx + wy * wy;
+    if (uu > 0.0 && ww > 0.0) {
+      d_angle[3] += wy / ww - uy / uu;
+      d_angle[4] += ux / uu - wx / ww;
+    }
+    for (Film const* film : {&in, &out}) {
+      if (film->m_other.is_null()) continue;
+      auto const [L, d] = arc(*film);
+      d_angle[k] += d.m_deviation_by_dp;
+      int const j = column(*film);
+      if (j >= 0) d_angle[j] -= d.m_deviation_by_dp;
+      if (L > 0.0) {
+        vector3_type const& far = film == &in ? g : t;
+        d_angle[3] += d.m_deviation_by_length * (m_position.x - far.x) / L;
+        d_angle[4] += d.m_deviation_by_length * (m_position.y - far.y) / L;
+      }
+    }
+    return true;
   }
 
   /// The perturbed junction_angle of the triple (b[k], b[k+1], b[k+2]).

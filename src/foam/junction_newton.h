@@ -175,6 +175,27 @@ class JunctionSystem {
     }
   }
 
+  /// The Jacobian from the films' arc derivatives on the gathered stencil;
+  /// not_finite when an entry is not.
+  Jacobian analytic_jacobian(matrix_type& J) const {
+    J.clear();
+    double d_area[5], d_angle[5];
+    for (int i = 0; i < 3; ++i) {
+      if (i == m_outer || !m_stencil.derivatives(i, d_area, d_angle)) continue;
+      for (int j = 0; j < 5; ++j) J(i, j) = j == m_outer ? 0.0 : d_area[j];
+    }
+    for (int n = 0; n < 2; ++n) {
+      if (!m_stencil.derivatives(m_angle_bubble[n], d_area, d_angle)) continue;
+      for (int j = 0; j < 5; ++j) J(3 + n, j) = j == m_outer ? 0.0 : d_angle[j];
+    }
+    for (int i = 0; i < 5; ++i) {
+      for (int j = 0; j < 5; ++j) {
+        if (!std::isfinite(J(i, j))) return Jacobian::not_finite;
+      }
+    }
+    return Jacobian::settled;
+  }
+
   Mesh& m_mesh;
   polymesh::vertex_handle m_junction;
   bubble_triple m_b;
@@ -334,7 +355,8 @@ void Foam2DSimulator<Mesh, T1Threshold, T2AreaThreshold, DiffusionVonNeumann, Fi
     prev_err = err;
 
     matrix_type J(5, 5);
-    switch (system.difference_jacobian(J, m_verbose ? m_log : nullptr)) {
+    switch (m_analytic_jacobian ? system.analytic_jacobian(J)
+                                : system.difference_jacobian(J, m_verbose ? m_log : nullptr)) {
       case System::Jacobian::settled:
         break;
       case System::Jacobian::not_finite:

@@ -304,6 +304,8 @@ void use_window_rules(kordal::FoamSimulator& sim, FoamMesh const& foam, SolverSe
   window.m_t1_threshold = settings.m_t1_threshold;
   window.m_t2_threshold = settings.m_t2_threshold;
   kordal::apply_parameters(window, sim);
+  // The same equations as the window's sweeps, at a fraction of the cost.
+  sim.m_analytic_jacobian = true;
 }
 
 // Junction sweeps of the simulation loop (its T2s, T1s and equilibration,
@@ -431,8 +433,11 @@ SolverResult solve_equilibrium(FoamMesh& foam, SolverSettings const& settings) {
       // Tangled junctions are swapped only once Newton has stalled: the swaps
       // also reshape foams that Newton would solve as they are.
       double const troubled = round == 0 || round > 2 ? settle_troubled_angle : stalled_troubled_angle[round - 1];
-      relax(foam, settings, round > 0 ? settings.m_relaxation_sweeps : settings.m_settle_sweeps, round > 0, troubled,
-            result);
+      // Each round sweeps twice as long as the last: what blocks Newton
+      // again after a round (a sliver of a bubble that must draw its long
+      // films in) needs the sweeps to creep further.
+      unsigned const sweeps = round > 0 ? settings.m_relaxation_sweeps << (round - 1) : settings.m_settle_sweeps;
+      relax(foam, settings, sweeps, round > 0, troubled, result);
       ++result.m_relaxations;
     }
     outcome = newton(foam, settings, result, reason);

@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "foam/foam_geometry.h"
-#include "solver/film_arc_derivatives.h"
+#include "foam/film_arc_derivatives.h"
 
 namespace Quarvel {
 namespace solver {
@@ -14,6 +14,8 @@ namespace {
 
 using kordal::FoamMesh;
 using Vector = FoamMesh::vector3_type;
+using kordal::film_arc_derivatives;
+using kordal::FilmArcDerivatives;
 
 constexpr double two_pi_over_three = 2.0 * M_PI / 3.0;
 

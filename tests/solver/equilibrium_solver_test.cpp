@@ -105,7 +105,7 @@ TEST(FoamSystem, JacobianAgreesWithCentralDifferences) {
 // Young-Laplace radius 2 gamma / |dp| sum to zero; every film is less than a
 // half circle, the range where film_arc gives that radius.
 TEST(EquilibriumSolver, EquilibriumObeysPlateauLawsMeasuredOnItsOwnAndIsReachedQuadratically) {
-  for (unsigned seed : {2u, 6u}) {
+  for (unsigned seed : {2u, 5u}) {
     SCOPED_TRACE("seed " + std::to_string(seed));
     FoamMesh foam = froth_test::make_generated_foam(seed, 80);
     solver::SolverResult const r = solver::solve_equilibrium(foam, window_settings());

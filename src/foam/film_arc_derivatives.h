@@ -1,11 +1,11 @@
-#ifndef FROTH_SOLVER_FILM_ARC_DERIVATIVES_H
-#define FROTH_SOLVER_FILM_ARC_DERIVATIVES_H
+#ifndef FROTH_FOAM_FILM_ARC_DERIVATIVES_H
+#define FROTH_FOAM_FILM_ARC_DERIVATIVES_H
 
 #include <algorithm>
 #include <cmath>
 
 namespace Quarvel {
-namespace solver {
+namespace kordal {
 
 /// How a film's segment area and end deviation (as film_arc gives them, seen
 /// from the bubble whose pressure is p_own) change with its chord length L
@@ -68,7 +68,7 @@ inline FilmArcDerivatives film_arc_derivatives(double L, double dp, double gamma
   return d;
 }
 
-}  // namespace solver
+}  // namespace kordal
 }  // namespace Quarvel
 
 #endif
