@@ -128,6 +128,52 @@ unsigned swap_tangled(FoamMesh& foam, std::vector<polymesh::vertex_handle> const
   return swapped;
 }
 
+// A film that a T1 may not swap because a bubble beside it has only three
+// films can shrink to a point: a three-sided bubble on the border, its film
+// to the outside collapsed. Its junctions' angles then answer to a move a
+// hundred thousand times more steeply than elsewhere, and no step of the
+// solve or the sweeps passes. Such a film, shorter than the T1 threshold,
+// is drawn out to that length along itself, unless that turns a bubble
+// beside its ends inside out. Returns the films drawn out.
+unsigned draw_out_blocked_films(FoamMesh& foam, SolverSettings const& settings) {
+  double const length = settings.m_t1_threshold;
+  if (length <= 0.0) return 0;
+  unsigned drawn = 0;
+  std::vector<std::pair<polymesh::face_handle, double>> guarded;
+  for (auto const& e : foam.edges()) {
+    auto const& h0 = foam.get_halfedge(e.m_halfedge0);
+    auto const& h1 = foam.get_halfedge(e.m_halfedge1);
+    if (h0.m_face.is_null() || h1.m_face.is_null()) continue;
+    if (kordal::film_count(foam.get_face(h0.m_face)) > 3 && kordal::film_count(foam.get_face(h1.m_face)) > 3) continue;
+    auto& u = foam.get_vertex(h1.m_destination);
+    auto& v = foam.get_vertex(h0.m_destination);
+    if (kordal::is_boundary(u) || kordal::is_boundary(v)) continue;
+    auto const d = v.m_coord - u.m_coord;
+    double const l = math::length(d);
+    if (!(l > 0.0) || l >= length) continue;
+    guarded.clear();
+    for (auto const* end : {&u, &v}) {
+      for (FoamMesh::const_vertex_halfedge_circulator c(foam, end->m_self); c; ++c) {
+        if (c->m_face.is_null()) continue;
+        guarded.emplace_back(c->m_face, std::min(0.0, kordal::compute_area(foam.get_face(c->m_face))));
+      }
+    }
+    auto const before_u = u.m_coord, before_v = v.m_coord;
+    auto const push = d * (0.5 * (length - l) / l);
+    u.m_coord = before_u - push;
+    v.m_coord = before_v + push;
+    bool ok = true;
+    for (auto const& g : guarded) ok = ok && kordal::compute_area(foam.get_face(g.first)) >= g.second;
+    if (ok) {
+      ++drawn;
+    } else {
+      u.m_coord = before_u;
+      v.m_coord = before_v;
+    }
+  }
+  return drawn;
+}
+
 // The tangled junctions of the foam.
 void find_tangled(FoamMesh const& foam, std::vector<polymesh::vertex_handle>& tangled) {
   tangled.clear();
@@ -418,6 +464,7 @@ SolverResult solve_equilibrium(FoamMesh& foam, SolverSettings const& settings) {
   FoamMesh const original(foam);
   std::string reason;
   remove_due_bubbles(foam, settings, result);
+  draw_out_blocked_films(foam, settings);
   // A foam far from equilibrium (a generated one: straight films, a border
   // that must reshape through swaps) can stall Newton's steps. The junction
   // sweeps of the simulation loop, with its events, move it on from where
@@ -438,6 +485,7 @@ SolverResult solve_equilibrium(FoamMesh& foam, SolverSettings const& settings) {
       // films in) needs the sweeps to creep further.
       unsigned const sweeps = round > 0 ? settings.m_relaxation_sweeps << (round - 1) : settings.m_settle_sweeps;
       relax(foam, settings, sweeps, round > 0, troubled, result);
+      draw_out_blocked_films(foam, settings);
       ++result.m_relaxations;
     }
     outcome = newton(foam, settings, result, reason);
