@@ -480,11 +480,8 @@ SolverResult solve_equilibrium(FoamMesh& foam, SolverSettings const& settings) {
       // Tangled junctions are swapped only once Newton has stalled: the swaps
       // also reshape foams that Newton would solve as they are.
       double const troubled = round == 0 || round > 2 ? settle_troubled_angle : stalled_troubled_angle[round - 1];
-      // Each round sweeps twice as long as the last: what blocks Newton
-      // again after a round (a sliver of a bubble that must draw its long
-      // films in) needs the sweeps to creep further.
-      unsigned const sweeps = round > 0 ? settings.m_relaxation_sweeps << (round - 1) : settings.m_settle_sweeps;
-      relax(foam, settings, sweeps, round > 0, troubled, result);
+      relax(foam, settings, round > 0 ? settings.m_relaxation_sweeps : settings.m_settle_sweeps, round > 0, troubled,
+            result);
       draw_out_blocked_films(foam, settings);
       ++result.m_relaxations;
     }

@@ -26,10 +26,9 @@ struct SolverSettings {
   double m_t2_threshold = 0.0;
   /// Bubbles due for a T2 (target at most the threshold) go before the
   /// solve, by the simulation loop's rules. When Newton stalls,
-  /// m_relaxation_sweeps sweeps (twice as many each further round) of the
-  /// loop's events and junction equilibration around the junctions that
-  /// block it move the foam on from there before Newton starts again, at
-  /// most m_relaxation_rounds times.
+  /// m_relaxation_sweeps sweeps of the loop's events and junction
+  /// equilibration around the junctions that block it move the foam on from
+  /// there before Newton starts again, at most m_relaxation_rounds times.
   /// A foam of more than m_settle_bubbles bubbles whose angles are off by
   /// more than 0.2 rad is first settled by m_settle_sweeps such sweeps.
   unsigned m_settle_bubbles = 1000;
