@@ -84,7 +84,7 @@ EquilibriumResiduals measure_equilibrium(FoamMesh const& foam) {
 
 namespace {
 
-constexpr double settle_angle = 0.2;     // radians: a foam this far off is settled before Newton
+constexpr double settle_angle = 0.2;  // radians: a foam this far off is settled before Newton
 // Radians: a junction this far off is relaxed, with a few rings around it.
 // Where Newton stalled, only the junctions that block its steps are (they
 // are far off, the rest has moved on), at first; then more.
@@ -104,6 +104,7 @@ constexpr unsigned max_untangles = 10;  // rounds of such swaps in one Newton ru
 constexpr double stall_damping = 64.0;
 constexpr unsigned stall_iterations = 3;
 constexpr double stall_gain = 0.02;
+constexpr unsigned local_rounds = 8;  // halvings of a step where it fails
 
 // Swaps the shortest film, if short enough, of each tangled junction: one
 // with a bubble's corner wider than a half turn. Returns the swaps made.
@@ -188,6 +189,18 @@ void find_tangled(FoamMesh const& foam, std::vector<polymesh::vertex_handle>& ta
   }
 }
 
+// The simulation loop's events and equilibration as the window runs them,
+// with the solve's thresholds.
+void use_window_rules(kordal::FoamSimulator& sim, FoamMesh const& foam, SolverSettings const& settings) {
+  kordal::SimulationParameters window;
+  window.m_film_tension = foam.m_film_tension;
+  window.m_t1_threshold = settings.m_t1_threshold;
+  window.m_t2_threshold = settings.m_t2_threshold;
+  kordal::apply_parameters(window, sim);
+  // The same equations as the window's sweeps, at a fraction of the cost.
+  sim.m_analytic_jacobian = true;
+}
+
 // One Newton run on the foam as it stands. Swaps films as it goes; the foam
 // is left at the last accepted state, converged or not.
 SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResult& result, std::string& reason) {
@@ -226,6 +239,42 @@ SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResul
       return false;
     }
     return true;
+  };
+  // Swaps the films that got as short as the T1 threshold, by the T1
+  // event's rules, at the state scattered into the foam; returns how many.
+  auto swap_short_films = [&]() -> unsigned {
+    if (settings.m_t1_threshold <= 0.0) return 0;
+    // A film that a swap made may swap back a few iterations later: the
+    // steps can pass through a topology that the equilibrium does not keep.
+    for (auto const& made : swapped_films) {
+      if (made.second + swap_again_after == result.m_iterations && foam.is_valid_edge_handle(made.first)) {
+        foam.get_edge(made.first).m_created_by_t1 = false;
+      }
+    }
+    system.short_films(settings.m_t1_threshold, short_films);
+    unsigned swapped = 0;
+    for (polymesh::edge_handle film : short_films) {
+      if (!may_swap(foam, film, settings)) continue;
+      polymesh::edge_handle const created = kordal::rewire_t1(foam, film);
+      swapped_films.emplace_back(created, result.m_iterations);
+      ++swapped;
+    }
+    if (swapped > 0) {
+      // As the simulation loop finishes a T1: the new film's junctions are
+      // equilibrated on their own first, so that the next step starts
+      // near balance there instead of a radian off.
+      kordal::FoamSimulator sim(&foam);
+      use_window_rules(sim, foam, settings);
+      for (std::size_t k = swapped_films.size() - swapped; k < swapped_films.size(); ++k) {
+        auto const& e = foam.get_edge(swapped_films[k].first);
+        for (int pass = 0; pass < 2; ++pass) {
+          sim.equilibrate(foam.get_halfedge(e.m_halfedge0).m_destination, sim.m_max_iterations, sim.m_tau);
+          sim.equilibrate(foam.get_halfedge(e.m_halfedge1).m_destination, sim.m_max_iterations, sim.m_tau);
+        }
+        foam.get_edge(swapped_films[k].first).m_created_by_t1 = true;
+      }
+    }
+    return swapped;
   };
   for (;;) {
     double const norm = system.residual_norm();
@@ -270,8 +319,23 @@ SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResul
         reason = "the system is singular at iteration " + std::to_string(result.m_iterations);
         return SolverOutcome::singular_system;
       }
-      // Backtracking: the whole step must keep the guards and lower the norm.
-      for (alpha = 1.0; alpha >= 1.0 / 1024.0; alpha *= 0.5) {
+      // The step is shortened where it fails first, place by place; then,
+      // if that does not pass, as a whole. Either way it must keep the
+      // guards and lower the norm.
+      system.begin_local_step();
+      for (unsigned round = 0; round < local_rounds; ++round) {
+        system.step_locally(dx);
+        if (!system.evaluate()) break;
+        bool const holds = system.guards_hold();
+        double const part = system.smallest_step_part();
+        if (holds && system.residual_norm() <= (1.0 - 1e-4 * part) * norm) {
+          accepted = true;
+          alpha = round == 0 ? 1.0 : 0.5;
+          break;
+        }
+        if (system.shorten_failing_places() == 0) break;
+      }
+      for (alpha = accepted ? alpha : 0.5; !accepted && alpha >= 1.0 / 1024.0; alpha *= 0.5) {
         system.step_from_saved(dx, alpha);
         if (system.evaluate() && system.guards_hold() && system.residual_norm() <= (1.0 - 1e-4 * alpha) * norm) {
           accepted = true;
@@ -292,6 +356,15 @@ SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResul
         ++untangles;
         if (!regather(swapped, " T1 of tangled junctions\n")) return failed;
         lambda = std::max(lambda, 10.0);
+        continue;
+      }
+      // A film that the last accepted step left at the threshold, or one
+      // whose swap-back wait has passed, may block the steps as well.
+      system.evaluate();  // the films as restored
+      unsigned const short_swapped = swap_short_films();
+      if (short_swapped > 0) {
+        ++untangles;
+        if (!regather(short_swapped, " T1 of blocking films\n")) return failed;
         continue;
       }
     }
@@ -319,39 +392,10 @@ SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResul
       return SolverOutcome::no_progress;
     }
 
-    if (settings.m_t1_threshold > 0.0) {
-      // A film that a swap made may swap back a few iterations later: the
-      // steps can pass through a topology that the equilibrium does not keep.
-      for (auto const& made : swapped_films) {
-        if (made.second + swap_again_after == result.m_iterations && foam.is_valid_edge_handle(made.first)) {
-          foam.get_edge(made.first).m_created_by_t1 = false;
-        }
-      }
-      system.short_films(settings.m_t1_threshold, short_films);
-      unsigned swapped = 0;
-      for (polymesh::edge_handle film : short_films) {
-        if (swapped == 0) system.scatter(foam);
-        if (!may_swap(foam, film, settings)) continue;
-        polymesh::edge_handle const created = kordal::rewire_t1(foam, film);
-        foam.get_edge(created).m_created_by_t1 = true;
-        swapped_films.emplace_back(created, result.m_iterations);
-        ++swapped;
-      }
-      if (swapped > 0 && !regather(swapped, " T1\n")) return failed;
-    }
+    system.scatter(foam);
+    unsigned const swapped = swap_short_films();
+    if (swapped > 0 && !regather(swapped, " T1\n")) return failed;
   }
-}
-
-// The simulation loop's events and equilibration as the window runs them,
-// with the solve's thresholds.
-void use_window_rules(kordal::FoamSimulator& sim, FoamMesh const& foam, SolverSettings const& settings) {
-  kordal::SimulationParameters window;
-  window.m_film_tension = foam.m_film_tension;
-  window.m_t1_threshold = settings.m_t1_threshold;
-  window.m_t2_threshold = settings.m_t2_threshold;
-  kordal::apply_parameters(window, sim);
-  // The same equations as the window's sweeps, at a fraction of the cost.
-  sim.m_analytic_jacobian = true;
 }
 
 // Junction sweeps of the simulation loop (its T2s, T1s and equilibration,

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <limits>
 
-#include "foam/foam_geometry.h"
 #include "foam/film_arc_derivatives.h"
+#include "foam/foam_geometry.h"
 
 namespace Quarvel {
 namespace solver {
@@ -74,8 +74,8 @@ bool FoamSystem::gather(FoamMesh const& foam, std::string& error) {
     }
     unsigned const films = kordal::film_count(f);
     if (films < 3) {
-      error = bubble_name(f) + " has " + std::to_string(films) + " films" +
-              (films == 2 ? " (a lens)" : "") + ": every bubble needs three or more";
+      error = bubble_name(f) + " has " + std::to_string(films) + " films" + (films == 2 ? " (a lens)" : "") +
+              ": every bubble needs three or more";
       return false;
     }
     face_slot[f.m_self.get_idx()] = static_cast<std::int32_t>(m_face_handle.size());
@@ -444,6 +444,16 @@ void FoamSystem::record_guards() {
   for (std::size_t b = 0; b < m_area.size(); ++b) m_area_floor[b] = std::min(0.0, m_area[b]);
   m_bend_before.resize(m_film_state.size());
   for (std::size_t i = 0; i < m_film_state.size(); ++i) m_bend_before[i] = m_film_state[i].m_bend;
+  m_tangent_before.resize(m_star_junction.size());
+  for (std::size_t i = 0; i < m_star_junction.size(); ++i) {
+    m_tangent_before[i] =
+        m_tangent_sum[2 * i] * m_tangent_sum[2 * i] + m_tangent_sum[2 * i + 1] * m_tangent_sum[2 * i + 1];
+  }
+  m_area_residual_before.resize(m_area.size());
+  for (std::size_t b = 0; b < m_area.size(); ++b) {
+    double const r = m_outer[b] ? 0.0 : (m_area[b] - m_target[b]) * m_scale[b];
+    m_area_residual_before[b] = r * r;
+  }
 }
 
 bool FoamSystem::guards_hold() const {
@@ -455,6 +465,77 @@ bool FoamSystem::guards_hold() const {
     if (!(bend < 1.0 || bend <= m_bend_before[i])) return false;
   }
   return true;
+}
+
+void FoamSystem::begin_local_step() {
+  m_junction_part.assign(m_vertex_handle.size(), 1.0);
+  m_bubble_part.assign(m_pressure.size(), 1.0);
+}
+
+void FoamSystem::step_locally(Eigen::VectorXd const& dx) {
+  std::size_t const junctions = m_vertex_handle.size();
+  for (std::size_t i = 0; i < 2 * junctions; ++i) {
+    std::int32_t const c = m_column[i];
+    m_position[i] = c >= 0 ? m_saved_position[i] + m_junction_part[i / 2] * dx[c] : m_saved_position[i];
+  }
+  for (std::size_t b = 0; b < m_pressure.size(); ++b) {
+    std::int32_t const c = m_column[2 * junctions + b];
+    m_pressure[b] = c >= 0 ? m_saved_pressure[b] + m_bubble_part[b] * dx[c] : m_saved_pressure[b];
+  }
+}
+
+std::size_t FoamSystem::shorten_failing_places() {
+  // Worse than before and off by more than this (a tangent sum of 0.01, an
+  // area 1% of its scale) is failing: smaller rises are the coupling of a
+  // good step, which the whole norm judges.
+  constexpr double margin = 1e-4;
+  m_failing_junction.assign(m_vertex_handle.size(), 0);
+  m_failing_bubble.assign(m_pressure.size(), 0);
+  auto fail_bubble = [&](std::size_t b) {
+    m_failing_bubble[b] = 1;
+    for (std::uint32_t k = m_loop_begin[b]; k < m_loop_begin[b + 1]; ++k) {
+      Film const& film = m_films[m_loop[k].m_film];
+      m_failing_junction[film.m_from] = m_failing_junction[film.m_to] = 1;
+    }
+  };
+  for (std::size_t b = 0; b < m_area.size(); ++b) {
+    if (m_outer[b]) continue;
+    double const r = (m_area[b] - m_target[b]) * m_scale[b];
+    if (!(m_area[b] >= m_area_floor[b]) || (r * r > m_area_residual_before[b] && r * r > margin)) fail_bubble(b);
+  }
+  for (std::size_t i = 0; i < m_film_state.size(); ++i) {
+    double const bend = m_film_state[i].m_bend;
+    if (bend < 1.0 || bend <= m_bend_before[i]) continue;
+    Film const& film = m_films[i];
+    m_failing_junction[film.m_from] = m_failing_junction[film.m_to] = 1;
+    if (film.m_left >= 0) m_failing_bubble[film.m_left] = 1;
+    if (film.m_right >= 0) m_failing_bubble[film.m_right] = 1;
+  }
+  for (std::size_t i = 0; i < m_star_junction.size(); ++i) {
+    double const t = m_tangent_sum[2 * i] * m_tangent_sum[2 * i] + m_tangent_sum[2 * i + 1] * m_tangent_sum[2 * i + 1];
+    if (!(t > m_tangent_before[i] && t > margin)) continue;
+    m_failing_junction[m_star_junction[i]] = 1;
+    for (int k = 0; k < 3; ++k) {
+      Film const& film = m_films[m_star[3 * i + k].m_film];
+      if (film.m_left >= 0) m_failing_bubble[film.m_left] = 1;
+      if (film.m_right >= 0) m_failing_bubble[film.m_right] = 1;
+    }
+  }
+  std::size_t halved = 0;
+  for (std::size_t j = 0; j < m_junction_part.size(); ++j) {
+    if (m_failing_junction[j]) m_junction_part[j] *= 0.5, ++halved;
+  }
+  for (std::size_t b = 0; b < m_bubble_part.size(); ++b) {
+    if (m_failing_bubble[b] && !m_outer[b]) m_bubble_part[b] *= 0.5, ++halved;
+  }
+  return halved;
+}
+
+double FoamSystem::smallest_step_part() const {
+  double smallest = 1.0;
+  for (double p : m_junction_part) smallest = std::min(smallest, p);
+  for (double p : m_bubble_part) smallest = std::min(smallest, p);
+  return smallest;
 }
 
 void FoamSystem::short_films(double threshold, std::vector<polymesh::edge_handle>& out) const {

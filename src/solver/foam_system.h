@@ -78,6 +78,21 @@ class FoamSystem {
   void record_guards();
   bool guards_hold() const;
 
+  /// A step that is shortened only where it fails. After record_guards() at
+  /// the saved state, begin_local_step() gives every junction and bubble the
+  /// whole of its part of dx. After evaluate() at step_locally(dx),
+  /// shorten_failing_places() halves the part of each junction and bubble
+  /// that the step turns inside out, bends past a half circle or leaves
+  /// further out of balance than it was (beyond a small margin), with the
+  /// bubbles around such a junction, and returns how many parts it halved.
+  /// A bad spot of a large foam then holds back its own neighbourhood, not
+  /// the whole step.
+  void begin_local_step();
+  void step_locally(Eigen::VectorXd const& dx);
+  std::size_t shorten_failing_places();
+  /// The smallest part of dx that a junction or bubble takes.
+  double smallest_step_part() const;
+
   /// Films no longer than the threshold, as mesh edge handles.
   void short_films(double threshold, std::vector<polymesh::edge_handle>& out) const;
 
@@ -124,11 +139,15 @@ class FoamSystem {
   std::vector<std::int32_t> m_column;
   std::size_t m_unknowns = 0;
 
-  std::vector<double> m_area;             // per bubble slot
-  std::vector<double> m_tangent_sum;      // 2 per free junction
-  std::vector<double> m_angle_error;      // per free junction
-  std::vector<double> m_area_floor;       // guards
+  std::vector<double> m_area;         // per bubble slot
+  std::vector<double> m_tangent_sum;  // 2 per free junction
+  std::vector<double> m_angle_error;  // per free junction
+  std::vector<double> m_area_floor;   // guards
   std::vector<double> m_bend_before;
+  std::vector<double> m_junction_part, m_bubble_part;  // local step: per junction slot, per bubble slot
+  std::vector<double> m_tangent_before;                // |tangent sum|^2 per free junction at the saved state
+  std::vector<double> m_area_residual_before;          // scaled area residual^2 per bubble slot
+  std::vector<unsigned char> m_failing_junction, m_failing_bubble;
 
   std::vector<int> m_slots;     // value index of each entry, in assembly order
   std::vector<int> m_diagonal;  // value index of each diagonal entry

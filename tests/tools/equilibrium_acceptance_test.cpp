@@ -58,6 +58,9 @@ INSTANTIATE_TEST_SUITE_P(Foams, Acceptance,
                                            // A three-sided border bubble whose film to the outside
                                            // is shorter than the T1 threshold, and cannot be swapped.
                                            "--sites 300 --domain 117.58 66.14 --seed 3",
+                                           // A bad spot that held back every whole step until the
+                                           // steps were shortened only where they fail.
+                                           "--sites 600 --domain 166.28 93.53 --seed 59",
                                            // Five thousand, with tangled junctions that only a swap
                                            // of a film above the T1 threshold undoes.
                                            "--sites 5000 --domain 480 270"),
