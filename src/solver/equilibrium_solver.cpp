@@ -330,7 +330,7 @@ SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResul
         double const part = system.smallest_step_part();
         if (holds && system.residual_norm() <= (1.0 - 1e-4 * part) * norm) {
           accepted = true;
-          alpha = round == 0 ? 1.0 : 0.5;
+          alpha = round == 0 ? 1.0 : 0.5;  // shortened anywhere counts as shortened for the damping
           break;
         }
         if (system.shorten_failing_places() == 0) break;
