@@ -69,14 +69,16 @@ double fan_triangle(Vector const& r, Vector const& w, Vector const& E) {
 
 /// The straight-chord part of a bubble's angle at corner r between its
 /// neighbours g (before) and t (after): from g - r to t - r, measured the
-/// clockwise way round.
+/// clockwise way round. The angle comes from atan2 of the cross and dot
+/// products: an arccosine loses half the digits where the chords are nearly
+/// in line, as they are at the outer bubble's corners.
 template <typename Vector>
 double chord_opening(Vector const& r, Vector const& g, Vector const& t) {
-  auto const u = unit(g - r);
-  auto const w = unit(t - r);
-  double a = std::acos(std::max(-1.0, std::min(1.0, dot(u, w))));
-  if (u.x * w.y - u.y * w.x <= 0.0) a = 2.0 * M_PI - a;
-  return a;
+  auto const u = g - r;
+  auto const w = t - r;
+  double const c = u.x * w.y - u.y * w.x;
+  double const a = std::atan2(std::abs(c), dot(u, w));
+  return c <= 0.0 ? 2.0 * M_PI - a : a;
 }
 
 /// How far a film is bent towards its limit: |dp| L / (4 gamma), 1 or more

@@ -67,6 +67,12 @@ TEST(ComputeAreaAndJunctionAngle, PolygonPlusSegmentsOfCurvedFilmsAgainstAHandCa
   EXPECT_NEAR(curved.angle(curved.a, 1), pi / 2, 1e-12);
   EXPECT_NEAR(curved.angle(curved.b, 1), 0.0, 1e-12);
   EXPECT_NEAR(curved.angle(curved.a, 0), pi / 2, 1e-12);
+  // Chords nearly in line, as at the outer bubble's corners, keep their
+  // digits: from (-1,0) clockwise to (cos e, sin e) is pi + e.
+  for (double const e : {3e-7, 1.04e-6, 2e-5}) {
+    vector3_type const r(0, 0, 0), g(-1, 0, 0), t(std::cos(e), std::sin(e), 0);
+    EXPECT_NEAR(chord_opening(r, g, t), pi + e, 1e-14) << e;
+  }
 
   FoamMesh m;
   auto v = add_points(m, {{0, 0}, {0, 1}, {1, 1}, {1, 0}, {2, 0}, {3, 0}, {3, 1}, {2, 1}});
