@@ -109,6 +109,10 @@ class Foam2DSimulator {
   /// three-sided bubble. Returns whether the topology changed.
   bool perform_t2(vertex_handle junction, unsigned const& max_iterations, double const& tau);
 
+  /// Finishes a T1 that made the film `created`: equilibrates its two
+  /// junctions and marks the film as made by a T1.
+  void finish_forced_t1(edge_handle created, unsigned const& max_iterations, double const& tau);
+
   /// One simulation loop: every junction, in an order shuffled by the
   /// program's generator, takes part in a T2, else a T1, else is equilibrated.
   /// Junctions removed earlier in the loop are skipped; those created by the
@@ -143,7 +147,6 @@ class Foam2DSimulator {
   edge_handle shortest_swappable_film(face_handle bubble) const;
   face_handle side_bubble(edge_handle created, bool first_side) const;
   bool qualifies_for_t2(face_handle bubble) const;
-  void finish_forced_t1(edge_handle created, unsigned const& max_iterations, double const& tau);
   bool handle_three_sided(face_handle bubble, unsigned const& max_iterations, double const& tau);
   bool force_t1_on_pair(halfedge_handle shared, unsigned const& max_iterations, double const& tau);
   bool collapse_spent_pair(halfedge_handle shared, unsigned const& max_iterations, double const& tau);

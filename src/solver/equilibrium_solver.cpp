@@ -266,12 +266,7 @@ SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResul
       kordal::FoamSimulator sim(&foam);
       use_window_rules(sim, foam, settings);
       for (std::size_t k = swapped_films.size() - swapped; k < swapped_films.size(); ++k) {
-        auto const& e = foam.get_edge(swapped_films[k].first);
-        for (int pass = 0; pass < 2; ++pass) {
-          sim.equilibrate(foam.get_halfedge(e.m_halfedge0).m_destination, sim.m_max_iterations, sim.m_tau);
-          sim.equilibrate(foam.get_halfedge(e.m_halfedge1).m_destination, sim.m_max_iterations, sim.m_tau);
-        }
-        foam.get_edge(swapped_films[k].first).m_created_by_t1 = true;
+        for (int pass = 0; pass < 2; ++pass) sim.finish_forced_t1(swapped_films[k].first, sim.m_max_iterations, sim.m_tau);
       }
     }
     return swapped;

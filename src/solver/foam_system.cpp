@@ -445,24 +445,34 @@ void FoamSystem::record_guards() {
   m_bend_before.resize(m_film_state.size());
   for (std::size_t i = 0; i < m_film_state.size(); ++i) m_bend_before[i] = m_film_state[i].m_bend;
   m_tangent_before.resize(m_star_junction.size());
-  for (std::size_t i = 0; i < m_star_junction.size(); ++i) {
-    m_tangent_before[i] =
-        m_tangent_sum[2 * i] * m_tangent_sum[2 * i] + m_tangent_sum[2 * i + 1] * m_tangent_sum[2 * i + 1];
-  }
+  for (std::size_t i = 0; i < m_star_junction.size(); ++i) m_tangent_before[i] = tangent_sum_square(i);
   m_area_residual_before.resize(m_area.size());
-  for (std::size_t b = 0; b < m_area.size(); ++b) {
-    double const r = m_outer[b] ? 0.0 : (m_area[b] - m_target[b]) * m_scale[b];
-    m_area_residual_before[b] = r * r;
-  }
+  for (std::size_t b = 0; b < m_area.size(); ++b) m_area_residual_before[b] = scaled_area_square(b);
+}
+
+double FoamSystem::tangent_sum_square(std::size_t star) const {
+  double const x = m_tangent_sum[2 * star], y = m_tangent_sum[2 * star + 1];
+  return x * x + y * y;
+}
+
+double FoamSystem::scaled_area_square(std::size_t b) const {
+  double const r = m_outer[b] ? 0.0 : (m_area[b] - m_target[b]) * m_scale[b];
+  return r * r;
+}
+
+bool FoamSystem::inside_out(std::size_t b) const { return !m_outer[b] && !(m_area[b] >= m_area_floor[b]); }
+
+bool FoamSystem::bent_further_past_half_circle(std::size_t film) const {
+  double const bend = m_film_state[film].m_bend;
+  return !(bend < 1.0 || bend <= m_bend_before[film]);
 }
 
 bool FoamSystem::guards_hold() const {
   for (std::size_t b = 0; b < m_area.size(); ++b) {
-    if (!m_outer[b] && !(m_area[b] >= m_area_floor[b])) return false;
+    if (inside_out(b)) return false;
   }
   for (std::size_t i = 0; i < m_film_state.size(); ++i) {
-    double const bend = m_film_state[i].m_bend;
-    if (!(bend < 1.0 || bend <= m_bend_before[i])) return false;
+    if (bent_further_past_half_circle(i)) return false;
   }
   return true;
 }
@@ -500,19 +510,18 @@ std::size_t FoamSystem::shorten_failing_places() {
   };
   for (std::size_t b = 0; b < m_area.size(); ++b) {
     if (m_outer[b]) continue;
-    double const r = (m_area[b] - m_target[b]) * m_scale[b];
-    if (!(m_area[b] >= m_area_floor[b]) || (r * r > m_area_residual_before[b] && r * r > margin)) fail_bubble(b);
+    double const r2 = scaled_area_square(b);
+    if (inside_out(b) || (r2 > m_area_residual_before[b] && r2 > margin)) fail_bubble(b);
   }
   for (std::size_t i = 0; i < m_film_state.size(); ++i) {
-    double const bend = m_film_state[i].m_bend;
-    if (bend < 1.0 || bend <= m_bend_before[i]) continue;
+    if (!bent_further_past_half_circle(i)) continue;
     Film const& film = m_films[i];
     m_failing_junction[film.m_from] = m_failing_junction[film.m_to] = 1;
     if (film.m_left >= 0) m_failing_bubble[film.m_left] = 1;
     if (film.m_right >= 0) m_failing_bubble[film.m_right] = 1;
   }
   for (std::size_t i = 0; i < m_star_junction.size(); ++i) {
-    double const t = m_tangent_sum[2 * i] * m_tangent_sum[2 * i] + m_tangent_sum[2 * i + 1] * m_tangent_sum[2 * i + 1];
+    double const t = tangent_sum_square(i);
     if (!(t > m_tangent_before[i] && t > margin)) continue;
     m_failing_junction[m_star_junction[i]] = 1;
     for (int k = 0; k < 3; ++k) {

@@ -97,6 +97,15 @@ class FoamSystem {
   void short_films(double threshold, std::vector<polymesh::edge_handle>& out) const;
 
  private:
+  /// The squared tangent sum of a three-film junction (by its star index),
+  /// and a bubble's squared scaled area residual (0 for the outer one).
+  double tangent_sum_square(std::size_t star) const;
+  double scaled_area_square(std::size_t b) const;
+  /// The guards' two tests against record_guards(): a bubble whose area fell
+  /// below its floor, a film bent past a half circle and further than before.
+  bool inside_out(std::size_t b) const;
+  bool bent_further_past_half_circle(std::size_t film) const;
+
   struct Film {
     std::uint32_t m_from, m_to;    // junction slots
     std::int32_t m_left, m_right;  // bubble slots of the borders from->to and to->from; -1: none
