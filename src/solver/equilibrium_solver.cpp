@@ -91,6 +91,26 @@ constexpr double settle_angle = 0.2;  // radians: a foam this far off is settled
 constexpr double settle_troubled_angle = 0.05;
 constexpr double stalled_troubled_angle[2] = {1.0, 0.3};
 constexpr unsigned troubled_rings = 3;
+// Where a solve ends with a film at a half circle, the bend of the film
+// model's longest arc, that film is named: its bubble's equilibrium may need
+// a longer arc, which the films do not have.
+std::string half_circle_film(FoamMesh const& foam) {
+  for (auto const& e : foam.edges()) {
+    auto const& h0 = foam.get_halfedge(e.m_halfedge0);
+    auto const& h1 = foam.get_halfedge(e.m_halfedge1);
+    if (h0.m_face.is_null() || h1.m_face.is_null()) continue;
+    auto const& P = foam.get_vertex(h1.m_destination).m_coord;
+    auto const& Q = foam.get_vertex(h0.m_destination).m_coord;
+    double const bend = kordal::film_bend(P, Q, foam.get_face(h0.m_face).m_pressure,
+                                          foam.get_face(h1.m_face).m_pressure, foam.m_film_tension);
+    if (!(bend >= 1.0 - 1e-6)) continue;
+    auto point = [](auto const& r) { return "(" + format("%.4g", r.x) + ", " + format("%.4g", r.y) + ")"; };
+    return "; the film from " + point(P) + " to " + point(Q) +
+           " is a half circle, the most a film may bend; balancing the foam may need it bent further";
+  }
+  return "";
+}
+
 constexpr unsigned swap_again_after = 3;  // iterations before a film made by a swap may swap back
 // A bubble's corner wider than a half turn is tangled: its junction's films
 // all lie to one side, and no move of the junction balances them. The sweeps
@@ -266,7 +286,9 @@ SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResul
       kordal::FoamSimulator sim(&foam);
       use_window_rules(sim, foam, settings);
       for (std::size_t k = swapped_films.size() - swapped; k < swapped_films.size(); ++k) {
-        for (int pass = 0; pass < 2; ++pass) sim.finish_forced_t1(swapped_films[k].first, sim.m_max_iterations, sim.m_tau);
+        for (int pass = 0; pass < 2; ++pass) {
+          sim.finish_forced_t1(swapped_films[k].first, sim.m_max_iterations, sim.m_tau);
+        }
       }
     }
     return swapped;
@@ -539,6 +561,7 @@ SolverResult solve_equilibrium(FoamMesh& foam, SolverSettings const& settings) {
     result.m_angle_residual = measured.m_angle;
     result.m_reason = "converged in " + std::to_string(result.m_iterations) + " iterations";
   } else {
+    if (outcome == SolverOutcome::no_progress) reason += half_circle_film(foam);
     // The foam as it was, and with it no event.
     foam = original;
     result.m_t1_count = result.m_t2_count = 0;

@@ -172,6 +172,7 @@ bool FoamSystem::gather(FoamMesh const& foam, std::string& error) {
   }
   m_film_state.assign(m_films.size(), FilmState());
   m_area.assign(m_face_handle.size(), 0.0);
+  m_chord_area.assign(m_face_handle.size(), 0.0);
   m_tangent_sum.assign(2 * m_star_junction.size(), 0.0);
   m_angle_error.assign(m_star_junction.size(), 0.0);
   m_slots.clear();
@@ -216,7 +217,7 @@ bool FoamSystem::evaluate() {
     auto origin = [&](Border const& e) { return e.m_forward ? m_films[e.m_film].m_from : m_films[e.m_film].m_to; };
     std::uint32_t const first = origin(m_loop[m_loop_begin[b]]);
     double const qx = m_position[2 * first], qy = m_position[2 * first + 1];
-    double area = 0.0;
+    double area = 0.0, chords = 0.0;
     for (std::uint32_t k = m_loop_begin[b]; k < m_loop_begin[b + 1]; ++k) {
       Border const& e = m_loop[k];
       Film const& film = m_films[e.m_film];
@@ -224,11 +225,14 @@ bool FoamSystem::evaluate() {
       std::uint32_t const d = e.m_forward ? film.m_to : film.m_from;
       double const wx = m_position[2 * o], wy = m_position[2 * o + 1];
       double const Ex = m_position[2 * d], Ey = m_position[2 * d + 1];
-      area += kordal::fan_triangle(Vector(qx, qy, 0.0), Vector(wx, wy, 0.0), Vector(Ex, Ey, 0.0));
+      double const fan = kordal::fan_triangle(Vector(qx, qy, 0.0), Vector(wx, wy, 0.0), Vector(Ex, Ey, 0.0));
       double const segment = m_film_state[e.m_film].m_segment;
+      area += fan;
       area += e.m_forward ? segment : -segment;
+      chords += fan;
     }
     m_area[b] = area;
+    m_chord_area[b] = chords;
     if (!std::isfinite(area)) return false;
   }
   for (std::size_t i = 0; i < m_star_junction.size(); ++i) {
@@ -442,6 +446,8 @@ void FoamSystem::step_from_saved(Eigen::VectorXd const& dx, double alpha) {
 void FoamSystem::record_guards() {
   m_area_floor.resize(m_area.size());
   for (std::size_t b = 0; b < m_area.size(); ++b) m_area_floor[b] = std::min(0.0, m_area[b]);
+  m_chord_floor.resize(m_area.size());
+  for (std::size_t b = 0; b < m_area.size(); ++b) m_chord_floor[b] = std::min(0.0, m_chord_area[b]);
   m_bend_before.resize(m_film_state.size());
   for (std::size_t i = 0; i < m_film_state.size(); ++i) m_bend_before[i] = m_film_state[i].m_bend;
   m_tangent_before.resize(m_star_junction.size());
@@ -460,7 +466,11 @@ double FoamSystem::scaled_area_square(std::size_t b) const {
   return r * r;
 }
 
-bool FoamSystem::inside_out(std::size_t b) const { return !m_outer[b] && !(m_area[b] >= m_area_floor[b]); }
+bool FoamSystem::inside_out(std::size_t b) const {
+  if (m_outer[b]) return false;
+  if (!(m_area[b] >= m_area_floor[b])) return true;
+  return m_loop_begin[b + 1] - m_loop_begin[b] == 3 && !(m_chord_area[b] >= m_chord_floor[b]);
+}
 
 bool FoamSystem::bent_further_past_half_circle(std::size_t film) const {
   double const bend = m_film_state[film].m_bend;

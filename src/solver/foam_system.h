@@ -73,8 +73,10 @@ class FoamSystem {
 
   /// The guards of a step, measured before it: after evaluate() at the saved
   /// state, record(); after evaluate() at the trial state, holds() is false
-  /// when a bubble's area fell below min(0, its area before) or a film is
-  /// bent past a half circle (and further than before, if already).
+  /// when a bubble's area fell below min(0, its area before), a three-sided
+  /// bubble's triangle of corners did so (its bulging films can keep the area
+  /// positive while the bubble folds over), or a film is bent past a half
+  /// circle (and further than before, if already).
   void record_guards();
   bool guards_hold() const;
 
@@ -101,8 +103,9 @@ class FoamSystem {
   /// and a bubble's squared scaled area residual (0 for the outer one).
   double tangent_sum_square(std::size_t star) const;
   double scaled_area_square(std::size_t b) const;
-  /// The guards' two tests against record_guards(): a bubble whose area fell
-  /// below its floor, a film bent past a half circle and further than before.
+  /// The guards' two tests against record_guards(): a bubble whose area (or,
+  /// if three-sided, whose triangle of corners) fell below its floor, and a
+  /// film bent past a half circle and further than before.
   bool inside_out(std::size_t b) const;
   bool bent_further_past_half_circle(std::size_t film) const;
 
@@ -151,7 +154,9 @@ class FoamSystem {
   std::vector<double> m_area;         // per bubble slot
   std::vector<double> m_tangent_sum;  // 2 per free junction
   std::vector<double> m_angle_error;  // per free junction
+  std::vector<double> m_chord_area;   // per bubble slot: the polygon of its corners
   std::vector<double> m_area_floor;   // guards
+  std::vector<double> m_chord_floor;  // guards
   std::vector<double> m_bend_before;
   std::vector<double> m_junction_part, m_bubble_part;  // local step: per junction slot, per bubble slot
   std::vector<double> m_tangent_before;                // |tangent sum|^2 per free junction at the saved state

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "foam/cluster_builders.h"
 #include "foam/dual_foam.h"
 #include "foam/foam_builders.h"
 #include "foam/plateau_check.h"
@@ -201,6 +202,16 @@ TEST(EquilibriumSolver, BadInputLeavesTheFoamUnchanged) {
   solver::SolverResult const r = solver::solve_equilibrium(foam, capped);
   EXPECT_EQ(solver::SolverOutcome::iteration_cap, r.m_outcome);
   EXPECT_EQ(before, froth_test::to_text(foam));
+
+  // Late in a coarsening at equilibrium: a large border bubble's film to the
+  // outside is a half circle, and no arc of the film model balances it. The
+  // failure says which film, and the foam is left as it was.
+  FoamMesh capped_film = froth_test::load_data_foam("seed1_quasi_static_half_circle.foam");
+  std::string const loaded = froth_test::to_text(capped_film);
+  solver::SolverResult const half = solver::solve_equilibrium(capped_film, window_settings());
+  EXPECT_EQ(solver::SolverOutcome::no_progress, half.m_outcome);
+  EXPECT_NE(std::string::npos, half.m_reason.find("is a half circle")) << half.m_reason;
+  EXPECT_EQ(loaded, froth_test::to_text(capped_film));
 }
 
 }  // namespace

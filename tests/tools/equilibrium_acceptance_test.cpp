@@ -61,6 +61,10 @@ INSTANTIATE_TEST_SUITE_P(Foams, Acceptance,
                                            // A bad spot that held back every whole step until the
                                            // steps were shortened only where they fail.
                                            "--sites 600 --domain 166.28 93.53 --seed 59",
+                                           // Three-sided border bubbles that folded over: their
+                                           // corners' triangle turned over while the bulging films
+                                           // kept their areas positive.
+                                           "--sites 1000 --domain 214.66 120.75 --seed 24",
                                            // Five thousand, with tangled junctions that only a swap
                                            // of a film above the T1 threshold undoes.
                                            "--sites 5000 --domain 480 270"),
