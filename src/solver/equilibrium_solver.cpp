@@ -124,7 +124,47 @@ constexpr unsigned max_untangles = 10;  // rounds of such swaps in one Newton ru
 constexpr double stall_damping = 64.0;
 constexpr unsigned stall_iterations = 3;
 constexpr double stall_gain = 0.02;
-constexpr unsigned local_rounds = 8;  // halvings of a step where it fails
+// Halvings of a step where it fails; then rounds that hold the places that
+// still fail where they are, so that one spot that no step passes (a film at
+// a half circle that every step would bend further, say) does not block the
+// step everywhere. The junction sweeps see to such a spot when the rest has
+// moved on.
+constexpr unsigned local_rounds = 8;
+constexpr unsigned hold_rounds = 3;
+constexpr double held_gain = 0.01;
+
+// The largest angle error at the two ends of a film.
+double end_error(FoamMesh const& foam, polymesh::vertex_handle u, polymesh::vertex_handle v) {
+  double worst = 0.0;
+  for (polymesh::vertex_handle end : {u, v}) {
+    auto const& junction = foam.get_vertex(end);
+    for (FoamMesh::const_vertex_halfedge_circulator c(foam, end); c; ++c) {
+      if (c->m_face.is_null()) continue;
+      worst = std::max(worst, std::abs(kordal::junction_angle(foam.get_face(c->m_face), junction) - 2.0 * M_PI / 3.0));
+    }
+  }
+  return worst;
+}
+
+// A film that a swap made, whose two new junctions each lie where the other
+// belongs: both tangled, so that no move of either balances it, and the film
+// swaps back a few iterations later, as wrongly placed. Its ends trade
+// places when that balances them better. Returns whether they did.
+bool trade_ends_if_better(FoamMesh& foam, polymesh::edge_handle film) {
+  if (!foam.is_valid_edge_handle(film)) return false;
+  auto const& e = foam.get_edge(film);
+  polymesh::vertex_handle const u = foam.get_halfedge(e.m_halfedge1).m_destination;
+  polymesh::vertex_handle const v = foam.get_halfedge(e.m_halfedge0).m_destination;
+  auto& U = foam.get_vertex(u);
+  auto& V = foam.get_vertex(v);
+  if (kordal::is_boundary(U) || kordal::is_boundary(V)) return false;
+  double const before = end_error(foam, u, v);
+  if (!(before > M_PI / 3.0)) return false;  // no corner past a half turn
+  std::swap(U.m_coord, V.m_coord);
+  if (end_error(foam, u, v) < before) return true;
+  std::swap(U.m_coord, V.m_coord);
+  return false;
+}
 
 // Swaps the shortest film, if short enough, of each tangled junction: one
 // with a bubble's corner wider than a half turn. Returns the swaps made.
@@ -143,7 +183,9 @@ unsigned swap_tangled(FoamMesh& foam, std::vector<polymesh::vertex_handle> const
       if (l <= length) length = l, shortest = c->m_edge;
     }
     if (shortest.is_null() || !may_swap(foam, shortest, tangled_swap)) continue;
-    foam.get_edge(kordal::rewire_t1(foam, shortest)).m_created_by_t1 = true;
+    polymesh::edge_handle const created = kordal::rewire_t1(foam, shortest);
+    trade_ends_if_better(foam, created);
+    foam.get_edge(created).m_created_by_t1 = true;
     ++swapped;
   }
   return swapped;
@@ -276,6 +318,7 @@ SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResul
     for (polymesh::edge_handle film : short_films) {
       if (!may_swap(foam, film, settings)) continue;
       polymesh::edge_handle const created = kordal::rewire_t1(foam, film);
+      trade_ends_if_better(foam, created);
       swapped_films.emplace_back(created, result.m_iterations);
       ++swapped;
     }
@@ -340,17 +383,20 @@ SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResul
       // if that does not pass, as a whole. Either way it must keep the
       // guards and lower the norm.
       system.begin_local_step();
-      for (unsigned round = 0; round < local_rounds; ++round) {
+      for (unsigned round = 0; round < local_rounds + hold_rounds; ++round) {
         system.step_locally(dx);
         if (!system.evaluate()) break;
         bool const holds = system.guards_hold();
+        // A step that holds places where they are must take off a share of
+        // the norm: one that moves little else leaves the spot to the swaps.
         double const part = system.smallest_step_part();
-        if (holds && system.residual_norm() <= (1.0 - 1e-4 * part) * norm) {
+        double const gain = part > 0.0 ? 1e-4 * part : held_gain;
+        if (holds && system.residual_norm() <= (1.0 - gain) * norm) {
           accepted = true;
           alpha = round == 0 ? 1.0 : 0.5;  // shortened anywhere counts as shortened for the damping
           break;
         }
-        if (system.shorten_failing_places() == 0) break;
+        if (system.shorten_failing_places(round + 1 < local_rounds ? 0.5 : 0.0) == 0) break;
       }
       for (alpha = accepted ? alpha : 0.5; !accepted && alpha >= 1.0 / 1024.0; alpha *= 0.5) {
         system.step_from_saved(dx, alpha);

@@ -28,13 +28,14 @@ struct SolverSettings {
   /// solve, by the simulation loop's rules. When Newton stalls,
   /// m_relaxation_sweeps sweeps of the loop's events and junction
   /// equilibration around the junctions that block it move the foam on from
-  /// there before Newton starts again, at most m_relaxation_rounds times.
+  /// there before Newton starts again, at most m_relaxation_rounds times (a
+  /// foam of 10^5 bubbles as built needs several).
   /// A foam of more than m_settle_bubbles bubbles whose angles are off by
   /// more than 0.2 rad is first settled by m_settle_sweeps such sweeps.
   unsigned m_settle_bubbles = 1000;
   unsigned m_settle_sweeps = 10;
   unsigned m_relaxation_sweeps = 30;
-  unsigned m_relaxation_rounds = 5;
+  unsigned m_relaxation_rounds = 20;
   Factorisation m_factorisation = default_factorisation();
   std::ostream* m_log = nullptr;  ///< one line per iteration, if set
 };

@@ -175,6 +175,8 @@ bool FoamSystem::gather(FoamMesh const& foam, std::string& error) {
   m_chord_area.assign(m_face_handle.size(), 0.0);
   m_tangent_sum.assign(2 * m_star_junction.size(), 0.0);
   m_angle_error.assign(m_star_junction.size(), 0.0);
+  m_crossed.assign(m_star_junction.size(), 0);
+  m_narrowest.assign(m_star_junction.size(), 0.0);
   m_slots.clear();
   return true;
 }
@@ -248,13 +250,21 @@ bool FoamSystem::evaluate() {
     }
     m_tangent_sum[2 * i] = tx[0] + tx[1] + tx[2];
     m_tangent_sum[2 * i + 1] = ty[0] + ty[1] + ty[2];
-    double worst = 0.0;
+    // The turns from each tangent to the next, counter-clockwise in [0, 2 pi),
+    // add up to 2 pi on a sound junction, the circulator's order, and to
+    // 4 pi where two films have crossed (a corner below zero).
+    double worst = 0.0, turns = 0.0, narrowest = 2.0 * M_PI;
     for (int k = 0; k < 3; ++k) {
       int const n = (k + 1) % 3;
-      double const angle = std::atan2(std::abs(tx[k] * ty[n] - ty[k] * tx[n]), tx[k] * tx[n] + ty[k] * ty[n]);
-      worst = std::max(worst, std::abs(angle - two_pi_over_three));
+      double turn = std::atan2(tx[k] * ty[n] - ty[k] * tx[n], tx[k] * tx[n] + ty[k] * ty[n]);
+      worst = std::max(worst, std::abs(std::abs(turn) - two_pi_over_three));
+      if (turn < 0.0) turn += 2.0 * M_PI;
+      turns += turn;
+      narrowest = std::min(narrowest, turn);
     }
     m_angle_error[i] = worst;
+    m_crossed[i] = turns > 3.0 * M_PI;
+    m_narrowest[i] = narrowest;
     if (!std::isfinite(m_tangent_sum[2 * i]) || !std::isfinite(m_tangent_sum[2 * i + 1])) return false;
   }
   return true;
@@ -450,6 +460,11 @@ void FoamSystem::record_guards() {
   for (std::size_t b = 0; b < m_area.size(); ++b) m_chord_floor[b] = std::min(0.0, m_chord_area[b]);
   m_bend_before.resize(m_film_state.size());
   for (std::size_t i = 0; i < m_film_state.size(); ++i) m_bend_before[i] = m_film_state[i].m_bend;
+  // A junction with a corner this narrow may cross and uncross on the way:
+  // a tiny bubble's corner as a foam is built, or one that is crossed.
+  constexpr double narrow_corner = 0.1;
+  m_may_cross.resize(m_crossed.size());
+  for (std::size_t i = 0; i < m_crossed.size(); ++i) m_may_cross[i] = m_crossed[i] || m_narrowest[i] <= narrow_corner;
   m_tangent_before.resize(m_star_junction.size());
   for (std::size_t i = 0; i < m_star_junction.size(); ++i) m_tangent_before[i] = tangent_sum_square(i);
   m_area_residual_before.resize(m_area.size());
@@ -472,6 +487,8 @@ bool FoamSystem::inside_out(std::size_t b) const {
   return m_loop_begin[b + 1] - m_loop_begin[b] == 3 && !(m_chord_area[b] >= m_chord_floor[b]);
 }
 
+bool FoamSystem::newly_crossed(std::size_t star) const { return m_crossed[star] && !m_may_cross[star]; }
+
 bool FoamSystem::bent_further_past_half_circle(std::size_t film) const {
   double const bend = m_film_state[film].m_bend;
   return !(bend < 1.0 || bend <= m_bend_before[film]);
@@ -480,6 +497,9 @@ bool FoamSystem::bent_further_past_half_circle(std::size_t film) const {
 bool FoamSystem::guards_hold() const {
   for (std::size_t b = 0; b < m_area.size(); ++b) {
     if (inside_out(b)) return false;
+  }
+  for (std::size_t i = 0; i < m_star_junction.size(); ++i) {
+    if (newly_crossed(i)) return false;
   }
   for (std::size_t i = 0; i < m_film_state.size(); ++i) {
     if (bent_further_past_half_circle(i)) return false;
@@ -504,7 +524,7 @@ void FoamSystem::step_locally(Eigen::VectorXd const& dx) {
   }
 }
 
-std::size_t FoamSystem::shorten_failing_places() {
+std::size_t FoamSystem::shorten_failing_places(double factor) {
   // Worse than before and off by more than this (a tangent sum of 0.01, an
   // area 1% of its scale) is failing: smaller rises are the coupling of a
   // good step, which the whole norm judges.
@@ -532,22 +552,25 @@ std::size_t FoamSystem::shorten_failing_places() {
   }
   for (std::size_t i = 0; i < m_star_junction.size(); ++i) {
     double const t = tangent_sum_square(i);
-    if (!(t > m_tangent_before[i] && t > margin)) continue;
+    bool const crossed = newly_crossed(i);
+    if (!crossed && !(t > m_tangent_before[i] && t > margin)) continue;
     m_failing_junction[m_star_junction[i]] = 1;
     for (int k = 0; k < 3; ++k) {
       Film const& film = m_films[m_star[3 * i + k].m_film];
+      // The far ends of its films turn them too.
+      if (crossed) m_failing_junction[film.m_from] = m_failing_junction[film.m_to] = 1;
       if (film.m_left >= 0) m_failing_bubble[film.m_left] = 1;
       if (film.m_right >= 0) m_failing_bubble[film.m_right] = 1;
     }
   }
-  std::size_t halved = 0;
+  std::size_t shortened = 0;
   for (std::size_t j = 0; j < m_junction_part.size(); ++j) {
-    if (m_failing_junction[j]) m_junction_part[j] *= 0.5, ++halved;
+    if (m_failing_junction[j] && m_junction_part[j] > 0.0) m_junction_part[j] *= factor, ++shortened;
   }
   for (std::size_t b = 0; b < m_bubble_part.size(); ++b) {
-    if (m_failing_bubble[b] && !m_outer[b]) m_bubble_part[b] *= 0.5, ++halved;
+    if (m_failing_bubble[b] && !m_outer[b] && m_bubble_part[b] > 0.0) m_bubble_part[b] *= factor, ++shortened;
   }
-  return halved;
+  return shortened;
 }
 
 double FoamSystem::smallest_step_part() const {

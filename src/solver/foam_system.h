@@ -75,7 +75,10 @@ class FoamSystem {
   /// state, record(); after evaluate() at the trial state, holds() is false
   /// when a bubble's area fell below min(0, its area before), a three-sided
   /// bubble's triangle of corners did so (its bulging films can keep the area
-  /// positive while the bubble folds over), or a film is bent past a half
+  /// positive while the bubble folds over), two films crossed at a junction
+  /// where they did not and no corner was narrower than 0.1 rad (a corner
+  /// below zero: the outer bubble's, say, as a spike of it is driven into the
+  /// foam), or a film is bent past a half
   /// circle (and further than before, if already).
   void record_guards();
   bool guards_hold() const;
@@ -83,15 +86,16 @@ class FoamSystem {
   /// A step that is shortened only where it fails. After record_guards() at
   /// the saved state, begin_local_step() gives every junction and bubble the
   /// whole of its part of dx. After evaluate() at step_locally(dx),
-  /// shorten_failing_places() halves the part of each junction and bubble
-  /// that the step turns inside out, bends past a half circle or leaves
-  /// further out of balance than it was (beyond a small margin), with the
-  /// bubbles around such a junction, and returns how many parts it halved.
-  /// A bad spot of a large foam then holds back its own neighbourhood, not
-  /// the whole step.
+  /// shorten_failing_places(factor) multiplies by factor the part of each
+  /// junction and bubble that the step turns inside out, crosses, bends past
+  /// a half circle or leaves further out of balance than it was (beyond a
+  /// small margin), with the bubbles around such a junction, and returns how
+  /// many parts it shortened (a part at 0, held where it was, stays so). A
+  /// bad spot of a large foam then holds back its own neighbourhood, not the
+  /// whole step.
   void begin_local_step();
   void step_locally(Eigen::VectorXd const& dx);
-  std::size_t shorten_failing_places();
+  std::size_t shorten_failing_places(double factor = 0.5);
   /// The smallest part of dx that a junction or bubble takes.
   double smallest_step_part() const;
 
@@ -108,6 +112,9 @@ class FoamSystem {
   /// film bent past a half circle and further than before.
   bool inside_out(std::size_t b) const;
   bool bent_further_past_half_circle(std::size_t film) const;
+  /// A junction whose films cross now but did not before the step, when no
+  /// corner of it was narrow then.
+  bool newly_crossed(std::size_t star) const;
 
   struct Film {
     std::uint32_t m_from, m_to;    // junction slots
@@ -154,10 +161,13 @@ class FoamSystem {
   std::vector<double> m_area;         // per bubble slot
   std::vector<double> m_tangent_sum;  // 2 per free junction
   std::vector<double> m_angle_error;  // per free junction
+  std::vector<unsigned char> m_crossed;  // per free junction: two of its films cross there
+  std::vector<double> m_narrowest;       // per free junction: its narrowest corner, from the tangents
   std::vector<double> m_chord_area;   // per bubble slot: the polygon of its corners
   std::vector<double> m_area_floor;   // guards
   std::vector<double> m_chord_floor;  // guards
   std::vector<double> m_bend_before;
+  std::vector<unsigned char> m_may_cross;
   std::vector<double> m_junction_part, m_bubble_part;  // local step: per junction slot, per bubble slot
   std::vector<double> m_tangent_before;                // |tangent sum|^2 per free junction at the saved state
   std::vector<double> m_area_residual_before;          // scaled area residual^2 per bubble slot

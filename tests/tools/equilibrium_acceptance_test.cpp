@@ -65,6 +65,9 @@ INSTANTIATE_TEST_SUITE_P(Foams, Acceptance,
                                            // corners' triangle turned over while the bulging films
                                            // kept their areas positive.
                                            "--sites 1000 --domain 214.66 120.75 --seed 24",
+                                           // A spike of the outer bubble, its two films crossed at
+                                           // its tip, driven deep into the foam step by step.
+                                           "--sites 300 --domain 117.58 66.14 --seed 43",
                                            // Five thousand, with tangled junctions that only a swap
                                            // of a film above the T1 threshold undoes.
                                            "--sites 5000 --domain 480 270"),
