@@ -223,12 +223,42 @@ double Foam2DSimulator<Mesh, T1Threshold, T2AreaThreshold, DiffusionVonNeumann, 
   // neighbour of them, whose films curve with the three pressures.
   double saved_pressure[3];
   for (int i = 0; i < 3; ++i) saved_pressure[i] = mesh.get_face(b[i]).m_pressure;
+  // A neighbour's area changes only by the bulge of the films it shares with
+  // the three, by at most a half disc (pi L^2 / 8) each way. A neighbour
+  // whose area is surely larger than that cannot turn inside out, and is not
+  // measured at every trial. Its area is bounded below by its polygon less a
+  // rectangle (chord times sagitta) per film, which needs no arc.
+  auto among_three = [&](face_handle f) { return f == b[0] || f == b[1] || f == b[2]; };
+  auto cannot_turn = [&](face_handle f) {
+    if (f.is_null() || among_three(f)) return false;
+    auto const& bubble = mesh.get_face(f);
+    if (bubble.m_is_outer || bubble.m_border_halfedge.is_null()) return false;
+    auto const& q = mesh.get_vertex(mesh.origin(bubble.m_border_halfedge)).m_coord;
+    double least = 0.0, reach = 0.0, squares = 0.0;
+    for (typename Mesh::const_face_halfedge_circulator c(mesh, f); c; ++c) {
+      auto const& w = mesh.get_vertex(mesh.origin(c.handle())).m_coord;
+      auto const& E = mesh.get_vertex(c->m_destination).m_coord;
+      least += fan_triangle(q, w, E);
+      face_handle const other = mesh.get_halfedge(c->m_twin).m_face;
+      if (other.is_null()) continue;
+      double const L2 = (E.x - w.x) * (E.x - w.x) + (E.y - w.y) * (E.y - w.y);
+      double const half_disc = 0.125 * M_PI * L2;
+      squares += L2;
+      double const bend = std::min(1.0, film_bend(w, E, bubble.m_pressure, mesh.get_face(other).m_pressure,
+                                                  mesh.m_film_tension));
+      double const sagitta_by_chord = bend > 0.0 ? (1.0 - std::sqrt(1.0 - bend * bend)) / (2.0 * bend) : 0.0;
+      least -= std::min(L2 * sagitta_by_chord, half_disc);
+      if (among_three(other) && !mesh.get_face(other).m_is_outer) reach += 2.0 * half_disc;
+    }
+    return least > 1.01 * reach + 1e-9 * squares;
+  };
   m_guarded.clear();
   for (int i = 0; i < 3; ++i) {
     guard_area(b[i]);
     if (i == outer) continue;
     for (typename Mesh::const_face_halfedge_circulator c(mesh, b[i]); c; ++c) {
-      guard_area(mesh.get_halfedge(c->m_twin).m_face);
+      face_handle const neighbour = mesh.get_halfedge(c->m_twin).m_face;
+      if (!cannot_turn(neighbour)) guard_area(neighbour);
     }
   }
   auto for_each_film = [&](auto const& visit) {
