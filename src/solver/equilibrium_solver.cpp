@@ -326,17 +326,19 @@ SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResul
 // Junction sweeps of the simulation loop (its T2s, T1s and equilibration,
 // with the window's iteration cap and tau) where the foam is out of balance:
 // around every junction whose angles are off by more than troubled_angle, a
-// few rings wide, or everywhere when that is most of the foam; with untangle,
-// the short film of a tangled junction is swapped first. The events
-// are added to the result's counts.
-void relax(FoamMesh& foam, SolverSettings const& settings, unsigned sweeps, bool untangle, double troubled_angle,
-           SolverResult& result) {
+// few rings wide, or everywhere when that is most of the foam (unless
+// local_only, which stops there); with untangle, the short film of a tangled
+// junction is swapped first. The events are added to the result's counts;
+// returns the number of sweeps made.
+unsigned relax(FoamMesh& foam, SolverSettings const& settings, unsigned sweeps, bool untangle, bool local_only,
+               double troubled_angle, SolverResult& result) {
   kordal::FoamSimulator sim(&foam);
   use_window_rules(sim, foam, settings);
   double const plateau = 2.0 * M_PI / 3.0;
   std::vector<polymesh::vertex_handle> junctions, next, tangled;
   std::vector<unsigned char> marked;
-  for (unsigned sweep = 0; sweep < sweeps; ++sweep) {
+  unsigned sweep = 0;
+  for (; sweep < sweeps; ++sweep) {
     // Each sweep is a loop of its own: the last one's swaps may be undone.
     for (auto& film : foam.edges()) film.m_created_by_t1 = false;
     junctions.clear();
@@ -364,6 +366,7 @@ void relax(FoamMesh& foam, SolverSettings const& settings, unsigned sweeps, bool
       junctions.insert(junctions.end(), next.begin(), next.end());
     }
     if (2 * junctions.size() >= foam.vertex_size()) {
+      if (local_only) break;
       junctions.clear();
       for (auto const& v : foam.vertices()) junctions.push_back(v.m_self);
     } else {
@@ -383,6 +386,7 @@ void relax(FoamMesh& foam, SolverSettings const& settings, unsigned sweeps, bool
   for (auto& film : foam.edges()) film.m_created_by_t1 = false;
   result.m_t1_count += sim.m_t1_count;
   result.m_t2_count += sim.m_t2_count;
+  return sweep;
 }
 
 // The T2 events due before any solve: a bubble whose target area is at most
@@ -437,8 +441,11 @@ SolverResult solve_equilibrium(FoamMesh& foam, SolverSettings const& settings) {
   // A foam far from equilibrium (a generated one: straight films, a border
   // that must reshape through swaps) can stall Newton's steps. The junction
   // sweeps of the simulation loop, with its events, move it on from where
-  // Newton stalled; a large foam is settled first, as a stalled Newton run
-  // costs it more than a few sweeps.
+  // Newton stalled. A large foam that is far off in places only (after a
+  // coarsening step's events, say) is settled there first, as a stalled
+  // Newton run costs it more than a few local sweeps; one far off nearly
+  // everywhere (as built) is not: sweeps over the whole of it cost more than
+  // the Newton iterations they save.
   bool const far = foam.face_size() > settings.m_settle_bubbles && measure_equilibrium(foam).m_angle > settle_angle;
   SolverOutcome outcome = SolverOutcome::no_progress;
   double last_stall = -1.0;
@@ -449,10 +456,12 @@ SolverResult solve_equilibrium(FoamMesh& foam, SolverSettings const& settings) {
       // Tangled junctions are swapped only once Newton has stalled: the swaps
       // also reshape foams that Newton would solve as they are.
       double const troubled = round == 0 || round > 2 ? settle_troubled_angle : stalled_troubled_angle[round - 1];
-      relax(foam, settings, round > 0 ? settings.m_relaxation_sweeps : settings.m_settle_sweeps, round > 0, troubled,
-            result);
-      draw_out_blocked_films(foam, settings);
-      ++result.m_relaxations;
+      bool const settling = round == 0;
+      if (relax(foam, settings, settling ? settings.m_settle_sweeps : settings.m_relaxation_sweeps, !settling,
+                settling, troubled, result) > 0) {
+        draw_out_blocked_films(foam, settings);
+        ++result.m_relaxations;
+      }
     }
     outcome = newton(foam, settings, result, reason);
     if (outcome != SolverOutcome::no_progress && outcome != SolverOutcome::iteration_cap) break;

@@ -31,7 +31,8 @@ struct SolverSettings {
   /// there before Newton starts again, at most m_relaxation_rounds times (a
   /// foam of 10^5 bubbles as built needs several).
   /// A foam of more than m_settle_bubbles bubbles whose angles are off by
-  /// more than 0.2 rad is first settled by m_settle_sweeps such sweeps.
+  /// more than 0.2 rad is first settled by m_settle_sweeps such sweeps, where
+  /// they cover less than half of it.
   unsigned m_settle_bubbles = 1000;
   unsigned m_settle_sweeps = 10;
   unsigned m_relaxation_sweeps = 30;
