@@ -326,12 +326,13 @@ SolverOutcome newton(FoamMesh& foam, SolverSettings const& settings, SolverResul
 // Junction sweeps of the simulation loop (its T2s, T1s and equilibration,
 // with the window's iteration cap and tau) where the foam is out of balance:
 // around every junction whose angles are off by more than troubled_angle, a
-// few rings wide, or everywhere when that is most of the foam (unless
-// local_only, which stops there); with untangle, the short film of a tangled
-// junction is swapped first. The events are added to the result's counts;
-// returns the number of sweeps made.
-unsigned relax(FoamMesh& foam, SolverSettings const& settings, unsigned sweeps, bool untangle, bool local_only,
-               double troubled_angle, SolverResult& result) {
+// few rings wide, or everywhere when that is most of the foam. Settling a
+// foam before Newton, it stops where the sweeps would cover most of the foam;
+// after a stall, the short film of a tangled junction is swapped first. The
+// events are added to the result's counts; returns the number of sweeps made.
+unsigned relax(FoamMesh& foam, SolverSettings const& settings, bool settling, double troubled_angle,
+               SolverResult& result) {
+  unsigned const sweeps = settling ? settings.m_settle_sweeps : settings.m_relaxation_sweeps;
   kordal::FoamSimulator sim(&foam);
   use_window_rules(sim, foam, settings);
   double const plateau = 2.0 * M_PI / 3.0;
@@ -366,7 +367,7 @@ unsigned relax(FoamMesh& foam, SolverSettings const& settings, unsigned sweeps, 
       junctions.insert(junctions.end(), next.begin(), next.end());
     }
     if (2 * junctions.size() >= foam.vertex_size()) {
-      if (local_only) break;
+      if (settling) break;
       junctions.clear();
       for (auto const& v : foam.vertices()) junctions.push_back(v.m_self);
     } else {
@@ -374,7 +375,7 @@ unsigned relax(FoamMesh& foam, SolverSettings const& settings, unsigned sweeps, 
       std::sort(junctions.begin(), junctions.end(),
                 [](polymesh::vertex_handle a, polymesh::vertex_handle b) { return a.get_idx() < b.get_idx(); });
     }
-    if (untangle) result.m_t1_count += swap_tangled(foam, tangled, settings);
+    if (!settling) result.m_t1_count += swap_tangled(foam, tangled, settings);
     for (polymesh::vertex_handle v : junctions) {
       if (!foam.is_valid_vertex_handle(v)) continue;
       if (settings.m_t2_threshold > 0.0 && sim.perform_t2(v, sim.m_max_iterations, sim.m_tau)) continue;
@@ -456,9 +457,7 @@ SolverResult solve_equilibrium(FoamMesh& foam, SolverSettings const& settings) {
       // Tangled junctions are swapped only once Newton has stalled: the swaps
       // also reshape foams that Newton would solve as they are.
       double const troubled = round == 0 || round > 2 ? settle_troubled_angle : stalled_troubled_angle[round - 1];
-      bool const settling = round == 0;
-      if (relax(foam, settings, settling ? settings.m_settle_sweeps : settings.m_relaxation_sweeps, !settling,
-                settling, troubled, result) > 0) {
+      if (relax(foam, settings, round == 0, troubled, result) > 0) {
         draw_out_blocked_films(foam, settings);
         ++result.m_relaxations;
       }
